@@ -1,0 +1,74 @@
+// The raster primitives every panel element is built from. They address pixels
+// linearly and never clip: callers keep their writes inside the frame.
+#include <cstddef>
+#include <cstring>
+
+#include "scene/scene.h"
+#include "text/text.h"
+
+static const uint32_t ColourLight = 0xFFF0F0F0;
+static const uint32_t ColourShade = 0xFF404040;
+static const uint32_t ColourButtonDark = 0xFF202020;
+static const uint32_t ColourButtonFace = 0xFFA0A0A0;
+static const uint32_t ColourOutline = 0x00000000;
+
+// Address of (x, y) as the linear index y * width + x, wrapping onto neighbouring rows.
+static inline uint32_t *PixelAt(uint32_t *buffer, int32_t x, int32_t y)
+{
+    return buffer + (static_cast<ptrdiff_t>(y) * DisplayConfig.width + x);
+}
+
+void GFX_FillSpan(uint32_t *pixels, uint32_t colour, int32_t count)
+{
+    for (int32_t i = 0; i < count; ++i)
+        pixels[i] = colour;
+}
+
+void GFX_FillRect(uint32_t *buffer, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t colour)
+{
+    for (int32_t r = 0; r < h; ++r)
+        GFX_FillSpan(PixelAt(buffer, x, y + r), colour, w);
+}
+
+// The frame shared by bevels and buttons. The stores run in a fixed order and later
+// ones win where they meet, which decides the corners and the wrap of full-width frames.
+static void EdgePattern(uint32_t *buffer, int32_t x, int32_t y, int32_t w, int32_t h,
+                        uint32_t upper, uint32_t lower)
+{
+    uint32_t *outlineAbove = PixelAt(buffer, x, y - 1);
+    uint32_t *top = PixelAt(buffer, x, y);
+    uint32_t *bottom = PixelAt(buffer, x, y + h);
+    uint32_t *outlineBelow = PixelAt(buffer, x, y + h + 1);
+    for (int32_t i = 0; i < w; ++i) {
+        outlineAbove[i] = ColourOutline;
+        top[i] = upper;
+        bottom[i] = lower;
+        outlineBelow[i] = ColourOutline;
+    }
+    for (int32_t i = 0; i < h; ++i) {
+        uint32_t *row = PixelAt(buffer, x, y + i);
+        row[-1] = ColourOutline;
+        row[0] = upper;
+        row[w - 1] = lower;
+        row[w] = ColourOutline;
+    }
+}
+
+void GFX_Bevel(uint32_t *buffer, int32_t x, int32_t y, int32_t w, int32_t h, int32_t raised)
+{
+    if (raised)
+        EdgePattern(buffer, x, y, w, h, ColourLight, ColourShade);
+    else
+        EdgePattern(buffer, x, y, w, h, ColourShade, ColourLight);
+}
+
+void GFX_Button(uint32_t *buffer, int32_t x, int32_t y, int32_t w, int32_t h, const char *label)
+{
+    GFX_FillRect(buffer, x, y, w, h, ColourButtonFace);
+    EdgePattern(buffer, x, y, w, h, ColourLight, ColourButtonDark);
+    // Unsigned halving: a label wider than its button lands far off the frame and clips away.
+    const uint32_t spare = static_cast<uint32_t>(w) - 8u * static_cast<uint32_t>(std::strlen(label));
+    const int32_t labelX = static_cast<int32_t>(static_cast<uint32_t>(x) + (spare >> 1));
+    const int32_t labelY = y + (h - 16) / 2;
+    GFX_DrawText(label, buffer, labelX, labelY, DisplayConfig.width, DisplayConfig.height, ColourOutline);
+}
