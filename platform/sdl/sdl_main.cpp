@@ -1,0 +1,21 @@
+// The SDL build's entry: hands over to the program's WinMain as Windows would.
+#define SDL_MAIN_HANDLED
+#include <SDL.h>
+
+#include <string>
+
+#include "platform/platform.h"
+
+static const int SW_SHOWDEFAULT_VALUE = 10;
+static char moduleToken;  // stands for the program's module handle
+
+int main(int argc, char **argv)
+{
+    SDL_SetMainReady();
+    // Windows passes the arguments after the program's name as one line.
+    std::string commandLine;
+    for (int i = 1; i < argc; ++i)
+        commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
+    return WinMain(reinterpret_cast<HINSTANCE>(&moduleToken), NULL, commandLine.data(),
+                   SW_SHOWDEFAULT_VALUE);
+}

@@ -1,0 +1,139 @@
+// A scripted stand-in for the Windows and DirectDraw services of platform/platform.h, for the
+// unit tests of shell/ and display/. Link tracker-platform-double instead of tracker-platform.
+//
+// The script: messages posted by the test, the two clocks, hooks run on given calls, calls made
+// to fail (or Flip to answer busy), lost surfaces, the back buffer's pitch and the screen size.
+// Everything not scripted behaves as a working Windows machine would, and every call is logged.
+//
+// Unexpected calls: a call Windows would refuse because the program broke the contract
+// (unregistered class, unknown window, Lock of a locked surface, Unlock without Lock, a wrong
+// dwSize, a device context used after ReleaseDC, ...) reports a non-fatal GoogleTest failure
+// and returns the failure result. A call that would block or loop for ever (GetMessageA or
+// WaitMessage on an empty queue once the call's hook has run, more Flips than the frame limit,
+// more calls than the call limit) reports a failure and throws DBL_Stop, which unwinds out of
+// WinMain into the test. A test that wants to end a run itself calls DBL_EndRun from a hook and
+// expects DBL_Stop, without a failure.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+// Thrown to end a run of the program (see above).
+struct DBL_Stop : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// One call of a window procedure, in the order the calls began.
+struct DBL_ProcCall {
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    LRESULT result;   // filled in when the procedure returns
+    bool dispatched;  // true: from DispatchMessageA; false: sent by default processing
+};
+
+// Every byte of the back buffer beyond each row's width * 4 bytes, when it is made.
+inline constexpr uint8_t DBL_PAD = 0xA5;
+// Every byte of the back buffer's rows, when it is made.
+inline constexpr uint8_t DBL_FILL = 0xCD;
+// What a DirectDraw call made to fail with DBL_Fail returns (DDERR_GENERIC).
+inline constexpr HRESULT DBL_FAILED = (HRESULT)0x80004005;
+
+// --- The script ---
+
+// Posts a message to the program's window (the first one created, looked up when the program
+// reads the message). Nothing arrives on its own: where Windows would send WM_ACTIVATEAPP on
+// ShowWindow, the test posts it. A posted WM_QUIT goes to no window and arrives in its turn;
+// the program's PostQuitMessage arrives only once no other message waits, as on Windows.
+void DBL_Post(UINT message, WPARAM wParam, LPARAM lParam);
+// The value timeGetTime returns until changed; 0 at start. The clocks stand still on their own.
+void DBL_SetTime(DWORD milliseconds);
+DWORD DBL_Time();
+// The value GetTickCount returns until changed; 0 at start.
+void DBL_SetTick(DWORD milliseconds);
+DWORD DBL_Tick();
+// Runs `hook` on every call of the named service ("Flip", "timeGetTime", "WaitMessage", ...),
+// after the call is logged and counted and before it takes effect, so the hook can post a
+// message the call will see, move a clock the call will read, or arm a failure for this very
+// call. One hook per name; an empty function removes it.
+void DBL_OnCall(const std::string &name, std::function<void()> hook);
+// The next `times` calls of the named service fail: 0/NULL/FALSE as Windows reports failure
+// (GetMessageA -1, SetTextColor CLR_INVALID), DBL_FAILED for DirectDraw calls; a failed call
+// changes nothing. Services that cannot fail (ShowWindow, DispatchMessageA, DefWindowProcA,
+// PostQuitMessage, SetCursor, timeGetTime, GetTickCount) are refused with a failure.
+void DBL_Fail(const std::string &name, int times);
+// The same for a DirectDraw call, with the result to return, e.g.
+// DBL_FailWith("Flip", 3, DDERR_WASSTILLDRAWING) for three busy answers.
+void DBL_FailWith(const std::string &name, int times, HRESULT result);
+// Loses both surfaces: Lock, GetDC and Flip answer DDERR_SURFACELOST until the primary's
+// Restore is called (the back buffer's Restore answers DDERR_IMPLICITLYCREATED).
+void DBL_LoseSurfaces();
+// The back buffer's pitch in bytes, at least the mode's width * 4; used by CreateSurface.
+// Default 640 * 4 + 256, wider than a row so a copy that assumes 2560 shows.
+void DBL_SetPitch(LONG pitch);
+// What GetSystemMetrics reports for SM_CXSCREEN and SM_CYSCREEN; default 1920 x 1080.
+void DBL_SetScreen(int width, int height);
+// Flip calls allowed (busy answers count); the next one stops the run. Default 10000.
+void DBL_SetFrameLimit(int flips);
+// Platform calls allowed in all; the next one stops the run. Default 1000000.
+void DBL_SetCallLimit(long calls);
+// Ends the run from a hook by throwing DBL_Stop, without a failure.
+[[noreturn]] void DBL_EndRun();
+// The module handle to pass to WinMain; logged as "instance". It has no icon resources.
+HINSTANCE DBL_Instance();
+
+// --- What happened ---
+
+// Every call, in order, as "Name(arguments)". Handles read NULL, window (the first window;
+// later ones window2, ...), instance, dc, primary, back, IDI_APPLICATION / IDC_ARROW for the
+// system's icon and arrow; messages by name (WM_KEYDOWN) or in hex; flags, wParam and lParam in
+// hex (0x51), sizes, positions and counts in decimal; strings quoted with \n and \" escapes;
+// structures as {field=value,...}; out pointers (MSG *, HDC *, surface **) are not shown.
+// For example:
+//   RegisterClassA({style=0x3,cbClsExtra=0,cbWndExtra=0,hInstance=instance,hIcon=NULL,
+//                   hCursor=IDC_ARROW,hbrBackground=NULL,lpszMenuName=NULL,
+//                   lpszClassName="cname"})          (one line)
+//   CreateWindowExA(0x0,"cname","cname",0x80000000,0,0,1920,1080,NULL,NULL,instance,NULL)
+//   ShowWindow(window,10)  UpdateWindow(window)  SetFocus(window)  GetSystemMetrics(0)
+//   LoadIconA(instance,IDI_APPLICATION)  LoadCursorA(NULL,IDC_ARROW)
+//   PeekMessageA(NULL,0,0,0x0)  GetMessageA(NULL,0,0)  WaitMessage()
+//   TranslateMessage(window,WM_KEYDOWN,0x1b,0x0)  DispatchMessageA(window,WM_KEYDOWN,0x1b,0x0)
+//   DefWindowProcA(window,WM_CLOSE,0x0,0x0)  PostMessageA(window,WM_CLOSE,0x0,0x0)
+//   PostQuitMessage(0)  SetCursor(NULL)  timeGetTime()  GetTickCount()
+//   MessageBoxA(window,"Video mode not found\n","Error",0x0)
+//   SetBkMode(dc,1)  SetTextColor(dc,0xffffff)  TextOutA(dc,0,0,"12.5 fps",8)
+//   DirectDrawCreateEx(NULL,IID_IDirectDraw7,NULL)  SetCooperativeLevel(window,0x51)
+//   SetDisplayMode(640,480,32,0,0x0)
+//   CreateSurface({dwSize=124,dwFlags=0x21,dwBackBufferCount=1,ddsCaps.dwCaps=0x218},NULL)
+//   GetAttachedSurface(primary,{dwCaps=0x4})  Lock(back,NULL,{dwSize=124},0x0,NULL)
+//   Unlock(back,NULL)  GetDC(back)  ReleaseDC(back,dc)  Flip(primary,NULL,0x0)  Restore(primary)
+// dwSize is shown as passed: sizeof(DDSURFACEDESC2) is 124 on Windows only. CreateSurface
+// also lists lPitch and lpSurface inside the braces when they are not zero.
+const std::vector<std::string> &DBL_Log();
+// The log entries of one service, in order.
+std::vector<std::string> DBL_Calls(const std::string &name);
+// How many times the named service was called (inside its own hook: this call included).
+int DBL_Count(const std::string &name);
+// Every message passed to DispatchMessageA, WM_QUIT included.
+const std::vector<MSG> &DBL_Dispatched();
+// Every call of a window procedure made by the double, with its result.
+const std::vector<DBL_ProcCall> &DBL_ProcCalls();
+// The program's window (first created), NULL before; whether default processing destroyed it.
+HWND DBL_Window();
+bool DBL_WindowDestroyed();
+// The window procedure registered for the program's window's class, NULL before.
+WNDPROC DBL_WindowProc();
+// Messages waiting in the queue, a pending WM_QUIT included.
+size_t DBL_Pending();
+// The back buffer (NULL before CreateSurface): DBL_Pitch() * its height bytes, to inspect.
+uint8_t *DBL_BackBuffer();
+LONG DBL_Pitch();
+// True while every byte beyond each row still holds DBL_PAD.
+bool DBL_PaddingIntact();

@@ -1,0 +1,507 @@
+// The SDL2 platform under SDL's dummy video driver: events in, messages out; the display
+// services down to the pixels that reach the renderer.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "platform/sdl/sdl_platform.h"
+#include "text/text.h"
+
+namespace {
+
+std::vector<MSG> received;  // what the test window's procedure was given, in order
+
+LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    received.push_back(MSG{window, message, wParam, lParam});
+    if (message == WM_DESTROY)
+        PostQuitMessage(0);
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+class Sdl : public ::testing::Test {
+protected:
+    void SetUp() override { setenv("SDL_VIDEODRIVER", "dummy", 1); }
+
+    HWND MakeWindow()
+    {
+        WNDCLASSA windowClass = {};
+        windowClass.style = CS_HREDRAW | CS_VREDRAW;
+        windowClass.lpfnWndProc = Procedure;
+        windowClass.hCursor = LoadCursorA(NULL, IDC_ARROW);
+        windowClass.lpszClassName = "cname";
+        EXPECT_NE(RegisterClassA(&windowClass), 0);
+        HWND window = CreateWindowExA(0, "cname", "cname", WS_POPUP, 0, 0,
+                                      GetSystemMetrics(SM_CXSCREEN),
+                                      GetSystemMetrics(SM_CYSCREEN), NULL, NULL, NULL, NULL);
+        EXPECT_NE(window, nullptr);
+        ShowWindow(window, 10);
+        SetFocus(window);
+        DrainMessages();
+        return window;
+    }
+
+    // Whatever showing the window produced, so a test sees only what it caused.
+    static void DrainMessages()
+    {
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE))
+            GetMessageA(&msg, NULL, 0, 0);
+    }
+
+    static std::vector<MSG> TakeAll()
+    {
+        std::vector<MSG> taken;
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE)) {
+            GetMessageA(&msg, NULL, 0, 0);
+            taken.push_back(msg);
+        }
+        return taken;
+    }
+
+    static Uint32 IdOf(HWND window) { return SDL_GetWindowID(PSDL_SdlWindow(window)); }
+
+    static void PushKey(HWND window, SDL_Keycode key, Uint16 mod = KMOD_NONE, Uint8 repeat = 0,
+                        Uint32 type = SDL_KEYDOWN)
+    {
+        SDL_Event event = {};
+        event.type = type;
+        event.key.windowID = IdOf(window);
+        event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+        event.key.repeat = repeat;
+        event.key.keysym.sym = key;
+        event.key.keysym.mod = mod;
+        ASSERT_EQ(SDL_PushEvent(&event), 1);
+    }
+
+    static void PushWindowEvent(HWND window, Uint8 what)
+    {
+        SDL_Event event = {};
+        event.type = SDL_WINDOWEVENT;
+        event.window.windowID = IdOf(window);
+        event.window.event = what;
+        ASSERT_EQ(SDL_PushEvent(&event), 1);
+    }
+
+    // Full-screen 640 x 480 x 32 with its flip chain, as the display sets it up.
+    void MakeChain(HWND window, IDirectDrawSurface7 **primary, IDirectDrawSurface7 **back)
+    {
+        IDirectDraw7 *draw = NULL;
+        ASSERT_EQ(DirectDrawCreateEx(NULL, (void **)&draw, IID_IDirectDraw7, NULL), DD_OK);
+        ASSERT_EQ(draw->SetCooperativeLevel(
+                      window, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX), DD_OK);
+        ASSERT_EQ(draw->SetDisplayMode(640, 480, 32, 0, 0), DD_OK);
+        DDSURFACEDESC2 desc;
+        memset(&desc, 0, sizeof desc);
+        desc.dwSize = sizeof desc;
+        desc.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
+        desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
+        desc.dwBackBufferCount = 1;
+        ASSERT_EQ(draw->CreateSurface(&desc, primary, NULL), DD_OK);
+        DDSCAPS2 caps = {};
+        caps.dwCaps = DDSCAPS_BACKBUFFER;
+        ASSERT_EQ((*primary)->GetAttachedSurface(&caps, back), DD_OK);
+    }
+
+    // Locks the back buffer and hands back its memory and pitch, unlocked again.
+    static uint32_t *BackPixels(IDirectDrawSurface7 *back, LONG *pitch)
+    {
+        DDSURFACEDESC2 desc = {};
+        desc.dwSize = sizeof desc;
+        EXPECT_EQ(back->Lock(NULL, &desc, 0, NULL), DD_OK);
+        EXPECT_EQ(back->Unlock(NULL), DD_OK);
+        *pitch = desc.lPitch;
+        return static_cast<uint32_t *>(desc.lpSurface);
+    }
+};
+
+bool SameMessage(const MSG &a, const MSG &b)
+{
+    return a.hwnd == b.hwnd && a.message == b.message && a.wParam == b.wParam &&
+           a.lParam == b.lParam;
+}
+
+}  // namespace
+
+// --- Windows ---
+
+TEST_F(Sdl, WindowIsABorderlessDesktopSizedPopUpShownOnlyWhenAsked)
+{
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = Procedure;
+    windowClass.lpszClassName = "cname";
+    ASSERT_NE(RegisterClassA(&windowClass), 0);
+    EXPECT_EQ(RegisterClassA(&windowClass), 0);  // a class name is taken once
+
+    SDL_DisplayMode desktop;
+    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &desktop), 0);
+    EXPECT_EQ(width, desktop.w);
+    EXPECT_EQ(height, desktop.h);
+
+    EXPECT_EQ(CreateWindowExA(0, "other", "x", WS_POPUP, 0, 0, 8, 8, NULL, NULL, NULL, NULL),
+              nullptr);
+    HWND window = CreateWindowExA(0, "cname", "cname", WS_POPUP, 0, 0, width, height, NULL,
+                                  NULL, NULL, NULL);
+    SDL_Window *sdl = PSDL_SdlWindow(window);
+    ASSERT_NE(sdl, nullptr);
+    int w, h;
+    SDL_GetWindowSize(sdl, &w, &h);
+    EXPECT_EQ(w, desktop.w);
+    EXPECT_EQ(h, desktop.h);
+    EXPECT_TRUE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_BORDERLESS);
+    EXPECT_FALSE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_SHOWN);
+    EXPECT_FALSE(SDL_IsScreenSaverEnabled());
+
+    EXPECT_FALSE(ShowWindow(window, 10));
+    EXPECT_TRUE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_SHOWN);
+    EXPECT_TRUE(UpdateWindow(window));
+}
+
+TEST_F(Sdl, WindowCreationFailsWhenNoDisplayCanBeOpened)
+{
+    setenv("SDL_VIDEODRIVER", "no-such-driver", 1);
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = Procedure;
+    windowClass.lpszClassName = "cname";
+    ASSERT_NE(RegisterClassA(&windowClass), 0);
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 0);
+    EXPECT_EQ(CreateWindowExA(0, "cname", "cname", WS_POPUP, 0, 0, 640, 480, NULL, NULL, NULL,
+                              NULL), nullptr);
+    IDirectDraw7 *draw = NULL;
+    EXPECT_NE(DirectDrawCreateEx(NULL, (void **)&draw, IID_IDirectDraw7, NULL), DD_OK);
+}
+
+TEST_F(Sdl, IconsCursorAndHiddenCursor)
+{
+    MakeWindow();
+    static char module;  // stands for the program's module handle
+    // The program's module has no icon; the system's application icon and arrow exist.
+    EXPECT_EQ(LoadIconA(reinterpret_cast<HINSTANCE>(&module), IDI_APPLICATION), nullptr);
+    EXPECT_NE(LoadIconA(NULL, IDI_APPLICATION), nullptr);
+    HCURSOR arrow = LoadCursorA(NULL, IDC_ARROW);
+    ASSERT_NE(arrow, nullptr);
+
+    ASSERT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
+    EXPECT_EQ(SetCursor(NULL), arrow);
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
+    EXPECT_EQ(SetCursor(arrow), nullptr);
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
+}
+
+// --- Messages ---
+
+TEST_F(Sdl, EventsBecomeTheMessagesTheProgramKnows)
+{
+    HWND window = MakeWindow();
+    PushWindowEvent(window, SDL_WINDOWEVENT_FOCUS_GAINED);
+    PushWindowEvent(window, SDL_WINDOWEVENT_FOCUS_LOST);
+    PushKey(window, SDLK_ESCAPE);
+    PushKey(window, SDLK_SPACE);
+    PushKey(window, SDLK_SPACE, KMOD_NONE, 1);           // auto-repeat: bit 30
+    PushKey(window, SDLK_SPACE, KMOD_NONE, 0, SDL_KEYUP);  // no message
+    PushKey(window, SDLK_a, KMOD_LSHIFT);
+    PushKey(window, SDLK_z);
+    PushKey(window, SDLK_7);
+    PushKey(window, SDLK_F1);
+    PushKey(window, SDLK_ESCAPE, KMOD_LALT);  // a system key: no message
+    PushKey(window, SDLK_F4, KMOD_LALT);
+    PushWindowEvent(window, SDL_WINDOWEVENT_CLOSE);
+    SDL_Event quit = {};
+    quit.type = SDL_QUIT;
+    ASSERT_EQ(SDL_PushEvent(&quit), 1);
+
+    const LPARAM once = 1, repeated = 1 | (LPARAM)1 << 30;
+    std::vector<MSG> expected = {
+        {window, WM_ACTIVATEAPP, 1, 0},     {window, WM_ACTIVATEAPP, 0, 0},
+        {window, WM_KEYDOWN, VK_ESCAPE, once}, {window, WM_KEYDOWN, VK_SPACE, once},
+        {window, WM_KEYDOWN, VK_SPACE, repeated}, {window, WM_KEYDOWN, 'A', once},
+        {window, WM_KEYDOWN, 'Z', once},    {window, WM_KEYDOWN, '7', once},
+        {window, WM_KEYDOWN, 0x70, once},   {window, WM_SYSCOMMAND, SC_CLOSE, 0},
+        {window, WM_CLOSE, 0, 0},           {window, WM_CLOSE, 0, 0},
+    };
+    std::vector<MSG> taken = TakeAll();
+    ASSERT_EQ(taken.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i)
+        EXPECT_TRUE(SameMessage(taken[i], expected[i]))
+            << "message " << i << ": got " << std::hex << taken[i].message << " "
+            << taken[i].wParam << " " << taken[i].lParam;
+}
+
+TEST_F(Sdl, MouseOverTheWindowAsksForTheCursorOnce)
+{
+    HWND window = MakeWindow();
+    for (int i = 0; i < 3; ++i) {
+        SDL_Event motion = {};
+        motion.type = SDL_MOUSEMOTION;
+        motion.motion.windowID = IdOf(window);
+        ASSERT_EQ(SDL_PushEvent(&motion), 1);
+    }
+    std::vector<MSG> taken = TakeAll();
+    ASSERT_EQ(taken.size(), 1u);
+    EXPECT_EQ(taken[0].message, (UINT)WM_SETCURSOR);
+    EXPECT_EQ(taken[0].wParam, reinterpret_cast<WPARAM>(window));
+}
+
+TEST_F(Sdl, PeekReportsAWaitingMessageWithoutRemovingIt)
+{
+    HWND window = MakeWindow();
+    MSG msg = {};
+    EXPECT_FALSE(PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE));
+    PushKey(window, SDLK_SPACE);
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE));
+        EXPECT_EQ(msg.message, (UINT)WM_KEYDOWN);
+    }
+    ASSERT_EQ(GetMessageA(&msg, NULL, 0, 0), 1);
+    EXPECT_EQ(msg.wParam, (WPARAM)VK_SPACE);
+    EXPECT_FALSE(PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE));
+}
+
+TEST_F(Sdl, CloseRunsThroughDefaultProcessingToDestroyAndQuit)
+{
+    HWND window = MakeWindow();
+    Uint32 id = IdOf(window);
+    PushWindowEvent(window, SDL_WINDOWEVENT_CLOSE);
+    MSG msg = {};
+    ASSERT_EQ(GetMessageA(&msg, NULL, 0, 0), 1);
+    ASSERT_EQ(msg.message, (UINT)WM_CLOSE);
+    PostMessageA(window, WM_KEYDOWN, VK_SPACE, 0);  // dropped when the window goes
+    received.clear();
+    DispatchMessageA(&msg);
+
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received[0].message, (UINT)WM_CLOSE);
+    EXPECT_EQ(received[1].message, (UINT)WM_DESTROY);  // sent inside the default processing
+    EXPECT_EQ(PSDL_SdlWindow(window), nullptr);
+    EXPECT_EQ(SDL_GetWindowFromID(id), nullptr);
+
+    ASSERT_EQ(GetMessageA(&msg, NULL, 0, 0), 0);
+    EXPECT_EQ(msg.message, (UINT)WM_QUIT);
+    EXPECT_EQ(msg.wParam, 0u);
+    EXPECT_FALSE(PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE));
+}
+
+TEST_F(Sdl, AltF4ClosesThroughTheSystemCommand)
+{
+    HWND window = MakeWindow();
+    PushKey(window, SDLK_F4, KMOD_RALT);
+    MSG msg = {};
+    ASSERT_EQ(GetMessageA(&msg, NULL, 0, 0), 1);
+    received.clear();
+    DispatchMessageA(&msg);
+    ASSERT_EQ(received.size(), 3u);
+    EXPECT_EQ(received[0].message, (UINT)WM_SYSCOMMAND);
+    EXPECT_EQ(received[1].message, (UINT)WM_CLOSE);
+    EXPECT_EQ(received[2].message, (UINT)WM_DESTROY);
+    EXPECT_EQ(GetMessageA(&msg, NULL, 0, 0), 0);
+}
+
+TEST_F(Sdl, WaitBlocksUntilAnEventBecomesAMessage)
+{
+    HWND window = MakeWindow();
+    Uint32 id = IdOf(window);
+    auto start = std::chrono::steady_clock::now();
+    std::thread later([id] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        SDL_Event click = {};  // means nothing to the program, so the wait goes on
+        click.type = SDL_MOUSEBUTTONDOWN;
+        click.button.windowID = id;
+        SDL_PushEvent(&click);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        SDL_Event key = {};
+        key.type = SDL_KEYDOWN;
+        key.key.windowID = id;
+        key.key.keysym.sym = SDLK_ESCAPE;
+        SDL_PushEvent(&key);
+    });
+    BOOL woke = WaitMessage();
+    auto waited = std::chrono::steady_clock::now() - start;
+    later.join();
+
+    EXPECT_TRUE(woke);
+    EXPECT_GE(waited, std::chrono::milliseconds(190));
+    MSG msg = {};
+    ASSERT_TRUE(PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE));
+    EXPECT_EQ(msg.message, (UINT)WM_KEYDOWN);
+    EXPECT_EQ(msg.wParam, (WPARAM)VK_ESCAPE);
+
+    start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(WaitMessage());  // a message already waits: no blocking
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+}
+
+// --- Display ---
+
+TEST_F(Sdl, DisplayModeNeedsExclusiveFullScreenAndA32BitModeThatFits)
+{
+    HWND window = MakeWindow();
+    IDirectDraw7 *draw = NULL;
+    ASSERT_EQ(DirectDrawCreateEx(NULL, (void **)&draw, IID_IDirectDraw7, NULL), DD_OK);
+    EXPECT_NE(draw->SetDisplayMode(640, 480, 32, 0, 0), DD_OK);  // no cooperative level yet
+    ASSERT_EQ(draw->SetCooperativeLevel(window, 0x51), DD_OK);
+    EXPECT_EQ(SDL_GetWindowFlags(PSDL_SdlWindow(window)) & SDL_WINDOW_FULLSCREEN_DESKTOP,
+              (Uint32)SDL_WINDOW_FULLSCREEN_DESKTOP);
+
+    EXPECT_NE(draw->SetDisplayMode(640, 480, 16, 0, 0), DD_OK);
+    EXPECT_NE(draw->SetDisplayMode(640, 480, 8, 0, 0), DD_OK);
+    EXPECT_NE(draw->SetDisplayMode(640, 480, 32, 75, 0), DD_OK);
+    SDL_DisplayMode desktop;
+    ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &desktop), 0);
+    EXPECT_NE(draw->SetDisplayMode(desktop.w + 1, 480, 32, 0, 0), DD_OK);
+    ASSERT_EQ(draw->SetDisplayMode(640, 480, 32, 0, 0), DD_OK);
+
+    SDL_Renderer *renderer = SDL_GetRenderer(PSDL_SdlWindow(window));
+    ASSERT_NE(renderer, nullptr);
+    int width, height;
+    SDL_RenderGetLogicalSize(renderer, &width, &height);
+    EXPECT_EQ(width, 640);
+    EXPECT_EQ(height, 480);
+    EXPECT_TRUE(SDL_RenderGetIntegerScale(renderer));
+}
+
+TEST_F(Sdl, LockGivesWritableBackBufferMemoryAndItsPitch)
+{
+    HWND window = MakeWindow();
+    IDirectDrawSurface7 *primary = NULL, *back = NULL;
+    MakeChain(window, &primary, &back);
+
+    DDSURFACEDESC2 desc = {};
+    desc.dwSize = sizeof desc;
+    ASSERT_EQ(back->Lock(NULL, &desc, 0, NULL), DD_OK);
+    ASSERT_NE(desc.lpSurface, nullptr);
+    ASSERT_GE(desc.lPitch, 640 * 4);
+    uint8_t *rows = static_cast<uint8_t *>(desc.lpSurface);
+    memset(rows, 0x5A, (size_t)desc.lPitch * 479 + 640 * 4);  // every row, to its last pixel
+    DDSURFACEDESC2 again = {};
+    again.dwSize = sizeof again;
+    EXPECT_NE(back->Lock(NULL, &again, 0, NULL), DD_OK);  // already locked
+    HDC context;
+    EXPECT_NE(back->GetDC(&context), DD_OK);
+    EXPECT_NE(primary->Flip(NULL, 0), DD_OK);
+    EXPECT_EQ(back->Unlock(NULL), DD_OK);
+    EXPECT_NE(back->Unlock(NULL), DD_OK);
+
+    ASSERT_EQ(back->Lock(NULL, &again, 0, NULL), DD_OK);
+    EXPECT_EQ(again.lpSurface, desc.lpSurface);
+    EXPECT_EQ(again.lPitch, desc.lPitch);
+    EXPECT_EQ(rows[(size_t)desc.lPitch * 479 + 640 * 4 - 1], 0x5A);  // the memory kept its bytes
+    EXPECT_EQ(back->Unlock(NULL), DD_OK);
+
+    DDSURFACEDESC2 wrongSize = {};
+    wrongSize.dwSize = 124 + 4;
+    EXPECT_NE(back->Lock(NULL, &wrongSize, 0, NULL), DD_OK);
+}
+
+TEST_F(Sdl, TextOutDrawsTheFontTransparentlyInTheTopLeftCornerOnly)
+{
+    HWND window = MakeWindow();
+    IDirectDrawSurface7 *primary = NULL, *back = NULL;
+    MakeChain(window, &primary, &back);
+    LONG pitch;
+    uint32_t *pixels = BackPixels(back, &pitch);
+    int stride = pitch / 4;
+    for (int i = 0; i < stride * 480; ++i)
+        pixels[i] = 0xFF203040;
+    std::vector<uint32_t> expected(pixels, pixels + stride * 480);
+    GFX_DrawText("12.5 fps", expected.data(), 0, 0, stride, 480, 0xFF123456);
+
+    HDC context = NULL;
+    ASSERT_EQ(back->GetDC(&context), DD_OK);
+    EXPECT_EQ(SetBkMode(context, TRANSPARENT), 2);  // a fresh context is opaque
+    EXPECT_EQ(SetTextColor(context, RGB(0x12, 0x34, 0x56)), RGB(0, 0, 0));
+    EXPECT_EQ(SetTextColor(context, 0xFFFFFFFF), 0xFFFFFFFFu);  // not a colour: refused
+    EXPECT_TRUE(TextOutA(context, 0, 0, "12.5 fps", 8));
+    EXPECT_NE(primary->Flip(NULL, 0), DD_OK);  // not while the context is out
+    ASSERT_EQ(back->ReleaseDC(context), DD_OK);
+    EXPECT_FALSE(TextOutA(context, 0, 0, "x", 1));  // a released context draws nothing
+
+    int changed = 0;
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < stride; ++x) {
+            uint32_t pixel = pixels[y * stride + x];
+            ASSERT_EQ(pixel, expected[y * stride + x]) << "at " << x << "," << y;
+            if (pixel != 0xFF203040) {
+                ++changed;
+                EXPECT_TRUE(x < 8 * 8 && y < 16) << "outside the text at " << x << "," << y;
+            }
+        }
+    EXPECT_GT(changed, 50);
+}
+
+TEST_F(Sdl, FlipPresentsTheBackBufferBetweenBlackBars)
+{
+    HWND window = MakeWindow();
+    IDirectDrawSurface7 *primary = NULL, *back = NULL;
+    MakeChain(window, &primary, &back);
+    LONG pitch;
+    uint32_t *pixels = BackPixels(back, &pitch);
+    // Every pixel its own colour; the top byte varies and must not matter.
+    auto colour = [](int x, int y) {
+        return (uint32_t)((x * 7 + y * 13) & 0xFF) | (uint32_t)(x & 0xFF) << 8 |
+               (uint32_t)(y & 0xFF) << 16 | (x & 1 ? 0x00000000u : 0xFF000000u);
+    };
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x)
+            pixels[y * (pitch / 4) + x] = colour(x, y);
+
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(primary->Flip(NULL, 0), DD_OK);  // never busy
+
+    SDL_Renderer *renderer = SDL_GetRenderer(PSDL_SdlWindow(window));
+    ASSERT_NE(renderer, nullptr);
+    std::vector<uint32_t> shown(640 * 480);
+    ASSERT_EQ(SDL_RenderReadPixels(renderer, NULL, SDL_PIXELFORMAT_ARGB8888, shown.data(),
+                                   640 * 4), 0);
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x)
+            ASSERT_EQ(shown[y * 640 + x] & 0xFFFFFF, colour(x, y) & 0xFFFFFF)
+                << "at " << x << "," << y;
+
+    // The dummy desktop is larger than 640 x 480 but less than twice it: scale 1, centred.
+    SDL_Surface *screen = SDL_GetWindowSurface(PSDL_SdlWindow(window));
+    ASSERT_NE(screen, nullptr);
+    ASSERT_EQ(screen->format->BytesPerPixel, 4);
+    int left = (screen->w - 640) / 2, top = (screen->h - 480) / 2;
+    ASSERT_GT(left, 0);
+    ASSERT_GT(top, 0);
+    auto at = [screen](int x, int y) {
+        return *(uint32_t *)((uint8_t *)screen->pixels + y * screen->pitch + x * 4) &
+               (screen->format->Rmask | screen->format->Gmask | screen->format->Bmask);
+    };
+    EXPECT_EQ(at(0, 0), 0u);
+    EXPECT_EQ(at(left - 1, top + 10), 0u);
+    EXPECT_EQ(at(left + 640, top + 479), 0u);
+    EXPECT_EQ(at(screen->w - 1, screen->h - 1), 0u);
+    EXPECT_EQ(at(left + 10, top - 1), 0u);
+    EXPECT_NE(at(left + 639, top + 479), 0u);
+}
+
+// --- Message box and clocks ---
+
+TEST_F(Sdl, MessageBoxFallsBackToOneLineOnStandardError)
+{
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(MessageBoxA(NULL, "Video mode not found\n", "Error", MB_OK), 1);
+    EXPECT_EQ(MessageBoxA(NULL, "WIN_Init", "ERROR", MB_ICONEXCLAMATION), 1);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Error: Video mode not found\nERROR: WIN_Init\n");
+}
+
+TEST_F(Sdl, BothClocksCountMilliseconds)
+{
+    DWORD time = timeGetTime(), tick = GetTickCount();
+    SDL_Delay(60);
+    DWORD timeElapsed = timeGetTime() - time, tickElapsed = GetTickCount() - tick;
+    EXPECT_GE(timeElapsed, 60u);
+    EXPECT_LT(timeElapsed, 1000u);
+    EXPECT_GE(tickElapsed, 60u);
+    EXPECT_LT(tickElapsed, 1000u);
+}
