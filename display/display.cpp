@@ -1,0 +1,143 @@
+// Display set-up, back-buffer locks, the frame-rate read-out and the flip, through DirectDraw 7.
+#include "display/display.h"
+
+#include <cstdio>
+#include <cstring>
+
+static IDirectDraw7 *DirectDraw;       // the display object, never released
+static IDirectDrawSurface7 *Primary;   // front of the flip chain
+static IDirectDrawSurface7 *BackBuffer; // the surface every frame is copied into
+static uint32_t FrameCount;            // flips since the last measurement
+static DWORD ReferenceTick;            // GetTickCount at the last measurement
+static float Rate;                     // frames per second at the last measurement
+static int32_t FpsVisible;             // the read-out shows while this is exactly 1
+
+// A lost surface comes back by restoring the primary, which restores its back buffer too;
+// the next frame redraws everything.
+static void RestoreIfLost(HRESULT result)
+{
+    if (result == DDERR_SURFACELOST)
+        Primary->Restore();
+}
+
+static int Fail(HWND window, const char *text)
+{
+    MessageBoxA(window, text, "Error", MB_OK);
+    return 0;
+}
+
+int DDRAW_Init(int32_t width, int32_t height, int32_t depth, HWND window)
+{
+    if (DirectDrawCreateEx(NULL, reinterpret_cast<void **>(&DirectDraw), IID_IDirectDraw7, NULL) != DD_OK)
+        return Fail(window, "Could not create Direct Draw Instance\n");
+    if (DirectDraw->SetCooperativeLevel(window, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX) != DD_OK)
+        return Fail(window, "Could not take control of the screen\n");
+    if (DirectDraw->SetDisplayMode(static_cast<DWORD>(width), static_cast<DWORD>(height),
+                                   static_cast<DWORD>(depth), 0, 0) != DD_OK)
+        return Fail(window, "Video mode not found\n");
+
+    DDSURFACEDESC2 description;
+    std::memset(&description, 0, sizeof description);
+    description.dwSize = sizeof description;
+    description.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
+    description.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
+    description.dwBackBufferCount = 1;
+    if (DirectDraw->CreateSurface(&description, &Primary, NULL) != DD_OK)
+        return Fail(window, "Could not create the primary surface\n");
+
+    DDSCAPS2 caps;
+    std::memset(&caps, 0, sizeof caps);
+    caps.dwCaps = DDSCAPS_BACKBUFFER;
+    if (Primary->GetAttachedSurface(&caps, &BackBuffer) != DD_OK)
+        return Fail(window, "Could not get the back surface\n");
+
+    ReferenceTick = GetTickCount();
+    FrameCount = 0;
+    return 1;
+}
+
+// Every lock covers the whole surface with no flags: a busy surface fails rather than waits.
+static HRESULT LockBack(DDSURFACEDESC2 *description)
+{
+    std::memset(description, 0, sizeof *description);
+    description->dwSize = sizeof *description;
+    const HRESULT result = BackBuffer->Lock(NULL, description, 0, NULL);
+    RestoreIfLost(result);
+    return result;
+}
+
+LONG DDRAW_GetPitch()
+{
+    DDSURFACEDESC2 description;
+    if (LockBack(&description) != DD_OK)
+        return 0;
+    BackBuffer->Unlock(NULL);
+    return description.lPitch;
+}
+
+void *DDRAW_LockBack(LONG *pitch)
+{
+    DDSURFACEDESC2 description;
+    if (LockBack(&description) != DD_OK)
+        return nullptr;
+    *pitch = description.lPitch;
+    return description.lpSurface;
+}
+
+void DDRAW_UnlockBack()
+{
+    BackBuffer->Unlock(NULL);
+}
+
+void FPS_Toggle()
+{
+    FpsVisible = FpsVisible == 0 ? 1 : 0;
+}
+
+void FPS_SetVisible(int32_t value)
+{
+    FpsVisible = value;
+}
+
+// Measures about once a second; the unsigned difference stays right across the tick's wrap.
+static void MeasureRate()
+{
+    if (static_cast<DWORD>(GetTickCount() - ReferenceTick) <= 1000)
+        return;
+    const float frames = static_cast<float>(FrameCount * 1000.0);
+    const DWORD elapsed = GetTickCount() - ReferenceTick;
+    Rate = static_cast<float>(frames / static_cast<double>(elapsed));
+    FrameCount = 0;
+    ReferenceTick = GetTickCount();
+}
+
+static void DrawReadOut()
+{
+    HDC context;
+    const HRESULT result = BackBuffer->GetDC(&context);
+    if (result != DD_OK) {
+        RestoreIfLost(result);
+        return;
+    }
+    char text[64];
+    const int length = std::snprintf(text, sizeof text, "%3.1f fps", static_cast<double>(Rate));
+    SetBkMode(context, TRANSPARENT);
+    // White as a valid colour reference: an all-ones word is not one.
+    SetTextColor(context, RGB(255, 255, 255));
+    TextOutA(context, 0, 0, text, length);
+    BackBuffer->ReleaseDC(context);
+}
+
+void DDRAW_Flip()
+{
+    ++FrameCount;
+    if (FpsVisible == 1) {
+        MeasureRate();
+        DrawReadOut();
+    }
+    HRESULT result;
+    do {
+        result = Primary->Flip(NULL, 0);
+    } while (result == DDERR_WASSTILLDRAWING);
+    RestoreIfLost(result);
+}
