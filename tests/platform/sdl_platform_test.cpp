@@ -177,6 +177,20 @@ TEST_F(Sdl, WindowCreationFailsWhenNoDisplayCanBeOpened)
     EXPECT_NE(DirectDrawCreateEx(NULL, (void **)&draw, IID_IDirectDraw7, NULL), DD_OK);
 }
 
+TEST_F(Sdl, NoDisplayAtAllIsAFailureNotAnInvisibleWindow)
+{
+    // Unasked, SDL would fall back to a driver that draws nowhere.
+    unsetenv("SDL_VIDEODRIVER");
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = Procedure;
+    windowClass.lpszClassName = "cname";
+    ASSERT_NE(RegisterClassA(&windowClass), 0);
+    EXPECT_EQ(CreateWindowExA(0, "cname", "cname", WS_POPUP, 0, 0, 640, 480, NULL, NULL, NULL,
+                              NULL), nullptr);
+}
+
 TEST_F(Sdl, IconsCursorAndHiddenCursor)
 {
     MakeWindow();
