@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cinttypes>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -85,6 +86,7 @@ static std::map<std::string, int> callCounts;                // calls so far by 
 static long totalCalls;                                      // calls so far, all services
 static long callLimit = 1000000;                             // more calls stop the run
 static int frameLimit = 10000;                               // more Flips stop the run
+static size_t logLimit = SIZE_MAX;                           // latest log entries kept at least
 static std::map<std::string, std::function<void()>> hooks;   // run on each call of a service
 static std::map<std::string, Failure> failures;              // scripted failures by service
 static DWORD timeValue, tickValue;                           // what the two clocks read
@@ -246,7 +248,12 @@ static bool Enter(const std::string &name, const std::string &arguments, HRESULT
 {
     if (++totalCalls > callLimit)
         Stop("more than " + std::to_string(callLimit) + " platform calls; last " + name);
-    callLog.push_back(name + "(" + arguments + ")");
+    if (logLimit > 0) {
+        callLog.push_back(name + "(" + arguments + ")");
+        // Dropped in halves, so trimming costs a constant per call.
+        if (callLog.size() >= 2 * logLimit)
+            callLog.erase(callLog.begin(), callLog.end() - static_cast<ptrdiff_t>(logLimit));
+    }
     ++callCounts[name];
     auto hook = hooks.find(name);
     if (hook != hooks.end())
@@ -323,6 +330,15 @@ void DBL_SetScreen(int width, int height)
 
 void DBL_SetFrameLimit(int flips) { frameLimit = flips; }
 void DBL_SetCallLimit(long calls) { callLimit = calls; }
+
+void DBL_SetLogLimit(size_t entries)
+{
+    logLimit = entries;
+    if (entries == 0)
+        callLog.clear();
+    else if (callLog.size() >= 2 * entries)
+        callLog.erase(callLog.begin(), callLog.end() - static_cast<ptrdiff_t>(entries));
+}
 
 void DBL_EndRun()
 {

@@ -84,6 +84,10 @@ void DBL_SetScreen(int width, int height);
 void DBL_SetFrameLimit(int flips);
 // Platform calls allowed in all; the next one stops the run. Default 1000000.
 void DBL_SetCallLimit(long calls);
+// Keeps only the latest calls in the log, at least `entries` and at most twice as many (0: none),
+// so a run of a million frames holds bounded memory. Counts, hooks and the rest are unaffected.
+// The whole log is kept by default.
+void DBL_SetLogLimit(size_t entries);
 // Ends the run from a hook by throwing DBL_Stop, without a failure.
 [[noreturn]] void DBL_EndRun();
 // The module handle to pass to WinMain; logged as "instance". It has no icon resources.

@@ -2,6 +2,7 @@
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform_double.h"
@@ -188,4 +189,31 @@ TEST(DoubleDisplay, BackBufferHasTheChosenPitchAndKnowsWhenItsPaddingIsTouched)
     rows[200 * desc.lPitch + 640 * 4 + 9] = DBL_PAD ^ 1;
     EXPECT_FALSE(DBL_PaddingIntact());
     EXPECT_EQ(back->Unlock(NULL), DD_OK);
+}
+
+TEST(DoubleLog, ALimitKeepsTheLatestCallsAndEveryCount)
+{
+    int hookRuns = 0;
+    DBL_OnCall("GetTickCount", [&hookRuns] { ++hookRuns; });
+    DBL_SetLogLimit(3);
+    for (DWORD i = 0; i < 10; ++i) {
+        DBL_SetTick(i);
+        GetTickCount();
+        timeGetTime();
+        const std::vector<std::string> &log = DBL_Log();
+        ASSERT_GE(log.size(), std::min<size_t>(3, 2 * (i + 1))) << "after call pair " << i;
+        ASSERT_LE(log.size(), 6u) << "after call pair " << i;
+        EXPECT_EQ(log.back(), "timeGetTime()");
+        EXPECT_EQ(log[log.size() - 2], "GetTickCount()");
+    }
+    EXPECT_EQ(DBL_Count("GetTickCount"), 10);
+    EXPECT_EQ(DBL_Count("timeGetTime"), 10);
+    EXPECT_EQ(hookRuns, 10);
+
+    DBL_SetLogLimit(0);
+    EXPECT_TRUE(DBL_Log().empty());
+    GetTickCount();
+    EXPECT_TRUE(DBL_Log().empty());
+    EXPECT_EQ(DBL_Count("GetTickCount"), 11);
+    EXPECT_EQ(hookRuns, 11);
 }
