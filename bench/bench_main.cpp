@@ -1,0 +1,111 @@
+// tracker-bench: runs the benchmarks with the library's own display reporter (so every
+// --benchmark_format works), keeps what it reports, and prints the ratios against the baselines.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench.h"
+
+// Hands every report on to the display reporter and keeps the CPU time per iteration of each
+// benchmark: the median when repetitions were aggregated, else the mean of its runs.
+class Collector : public benchmark::BenchmarkReporter {
+public:
+    explicit Collector(benchmark::BenchmarkReporter *display) : display_(display) {}
+
+    bool ReportContext(const Context &context) override { return display_->ReportContext(context); }
+
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
+        for (const Run &run : runs) {
+            if (run.error_occurred)
+                continue;
+            const std::string name = run.run_name.str();
+            const double seconds =
+                run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            Timing &timing = timings_[name];
+            if (run.run_type == Run::RT_Aggregate) {
+                if (run.aggregate_name == "median")
+                    timing.median = seconds;
+            } else {
+                timing.sum += seconds;
+                ++timing.runs;
+            }
+        }
+        display_->ReportRuns(runs);
+    }
+
+    void Finalize() override { display_->Finalize(); }
+
+    // Seconds per iteration, or a negative value when the benchmark did not run.
+    double Seconds(const std::string &name) const
+    {
+        const auto found = timings_.find(name);
+        if (found == timings_.end())
+            return -1.0;
+        if (found->second.median >= 0.0)
+            return found->second.median;
+        return found->second.runs > 0 ? found->second.sum / found->second.runs : -1.0;
+    }
+
+    // Every benchmark reported, in name order (BM_Present/2560 before BM_Present/2816).
+    std::vector<std::string> Names() const
+    {
+        std::vector<std::string> names;
+        for (const auto &entry : timings_)
+            names.push_back(entry.first);
+        return names;
+    }
+
+private:
+    struct Timing {
+        double median = -1.0;
+        double sum = 0.0;
+        int runs = 0;
+    };
+    benchmark::BenchmarkReporter *display_;
+    std::map<std::string, Timing> timings_;
+};
+
+static void PrintRatio(FILE *out, const Collector &collector, const std::string &over,
+                       const std::string &under, const char *target)
+{
+    const double a = collector.Seconds(over);
+    const double b = collector.Seconds(under);
+    if (a <= 0.0 || b <= 0.0)
+        return;
+    std::fprintf(out, "  %-40s %7.2f   (target %s)\n", (over + " / " + under).c_str(), a / b, target);
+}
+
+int main(int argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    std::string error;
+    if (!BENCH_SetUp(&error)) {
+        std::fprintf(stderr, "tracker-bench: %s\n", error.c_str());
+        return 1;
+    }
+
+    std::unique_ptr<benchmark::BenchmarkReporter> display(benchmark::CreateDefaultDisplayReporter());
+    Collector collector(display.get());
+    benchmark::RunSpecifiedBenchmarks(&collector);
+
+    // After the console table on standard output; beside any other format, on standard error,
+    // so JSON and CSV output stays parseable.
+    FILE *out = dynamic_cast<benchmark::ConsoleReporter *>(display.get()) != nullptr ? stdout : stderr;
+    std::fflush(stdout);
+    std::fprintf(out, "\nRatios of CPU time per iteration:\n");
+    PrintRatio(out, collector, "BM_Render", "BM_FrameFill", "<= 3");
+    for (const std::string &name : collector.Names()) {
+        if (name.rfind("BM_Present/", 0) == 0)
+            PrintRatio(out, collector, name, "BM_FrameCopy", "<= 1.25");
+    }
+    PrintRatio(out, collector, "BM_PeerSdlSoftware", "BM_Render", ">= 3");
+    benchmark::Shutdown();
+    return 0;
+}
