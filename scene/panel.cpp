@@ -1,6 +1,4 @@
 // The scene's lifecycle and its control panel: buttons, bank buttons, list boxes, position box.
-#include <cstdio>
-
 #include "scene/colours.h"
 #include "scene/scene.h"
 #include "text/text.h"
@@ -11,6 +9,12 @@ static const char *const ButtonLabels[9][2] = {
     {"CD", "Rec"},      {"Extend", "Rec"},   {"Tran", "Disk"},
     {"IEE", "Ins"},     {"SEE", "Samp"},     {"Adv", "Config"},
 };
+
+// The bank buttons' labels, "%02x-%02x" of 8b and 8b + 8 for bank b.
+static const char *const BankLabels[8] = {"00-08", "08-10", "10-18", "18-20",
+                                          "20-28", "28-30", "30-38", "38-40"};
+// The list boxes' numbers, "%02x" of 0 ... 5.
+static const char *const ListNumbers[6] = {"00", "01", "02", "03", "04", "05"};
 
 int FFX_Init(uint32_t *frameBuffer)
 {
@@ -28,12 +32,9 @@ static void DrawList(uint32_t *buffer, int32_t y, int32_t h, int32_t count, int3
     GFX_FillRect(buffer, 412, y, 176, h, ColourBackground);
     GFX_FillRect(buffer, 412, y, 176, 15, ColourListHeader);
     GFX_Bevel(buffer, 412, y, 176, h, 0);
-    char number[16];
-    for (int32_t n = 0; n < count; ++n) {
-        std::snprintf(number, sizeof number, "%02x", static_cast<unsigned>(n));
-        GFX_DrawText(number, buffer, 414, 15 * n + textY, DisplayConfig.width, DisplayConfig.height,
-                     ColourWhite);
-    }
+    for (int32_t n = 0; n < count; ++n)
+        GFX_DrawText(ListNumbers[n], buffer, 414, 15 * n + textY, DisplayConfig.width,
+                     DisplayConfig.height, ColourWhite);
 }
 
 void FFX_Render(uint32_t *frameBuffer, float seconds)
@@ -49,12 +50,8 @@ void FFX_Render(uint32_t *frameBuffer, float seconds)
     GFX_Button(fb, 322, 182, 24, 16, "Sub");
     GFX_Button(fb, 356, 182, 52, 16, "Help");
 
-    char label[16];
-    for (int32_t b = 0; b < 8; ++b) {
-        std::snprintf(label, sizeof label, "%02x-%02x", static_cast<unsigned>(8 * b),
-                      static_cast<unsigned>(8 * b + 8));
-        GFX_Button(fb, 592, 20 * b + 2, 44, 16, label);
-    }
+    for (int32_t b = 0; b < 8; ++b)
+        GFX_Button(fb, 592, 20 * b + 2, 44, 16, BankLabels[b]);
     GFX_Button(fb, 592, 162, 44, 40, "Bank");
 
     DrawList(fb, 4, 100, 6, 2);

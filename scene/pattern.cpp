@@ -1,5 +1,4 @@
 // The pattern: 64 lines of random note text, regenerated every 6.4 s, scrolling past a highlight bar.
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -15,6 +14,18 @@ static uint32_t RandomState = 1;   // the generator's state; never reseeded, so 
 
 static const char *const NoteNames[12] = {"c.", "c#", "d.", "d#", "e.", "f.",
                                           "f#", "g.", "g#", "a.", "a#", "b."};
+
+// "%02x" of every row number.
+static const char *const RowNumbers[64] = {
+    "00", "01", "02", "03", "04", "05", "06", "07",
+    "08", "09", "0a", "0b", "0c", "0d", "0e", "0f",
+    "10", "11", "12", "13", "14", "15", "16", "17",
+    "18", "19", "1a", "1b", "1c", "1d", "1e", "1f",
+    "20", "21", "22", "23", "24", "25", "26", "27",
+    "28", "29", "2a", "2b", "2c", "2d", "2e", "2f",
+    "30", "31", "32", "33", "34", "35", "36", "37",
+    "38", "39", "3a", "3b", "3c", "3d", "3e", "3f",
+};
 
 int32_t FFX_Random()
 {
@@ -83,15 +94,13 @@ void FFX_DrawPattern(uint32_t *frameBuffer, float seconds)
     GFX_Bevel(frameBuffer, 0, 337, width, 16, 1);
 
     const int32_t step = RowStep(seconds);
-    char number[16];
     for (int32_t i = 0; i < 18; ++i) {
         // Unsigned, so a step near the top of its range wraps instead of overflowing.
         const int32_t row = static_cast<int32_t>((static_cast<uint32_t>(step) + i) & 63);
         const int32_t y = 15 * i + 202;
         const uint32_t colour = (row % 4 == 0) ? ColourWhite : ColourPale;
-        std::snprintf(number, sizeof number, "%02x", static_cast<unsigned>(row));
-        GFX_DrawText(number, frameBuffer, 4, y, width, height, colour);
-        GFX_DrawText(number, frameBuffer, width - 27, y, width, height, colour);
+        GFX_DrawText(RowNumbers[row], frameBuffer, 4, y, width, height, colour);
+        GFX_DrawText(RowNumbers[row], frameBuffer, width - 27, y, width, height, colour);
         GFX_DrawText(Lines[row], frameBuffer, 32, y, width, height, ColourPale);
     }
 }
