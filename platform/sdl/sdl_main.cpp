@@ -16,6 +16,10 @@ int main(int argc, char **argv)
     std::string commandLine;
     for (int i = 1; i < argc; ++i)
         commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
-    return WinMain(reinterpret_cast<HINSTANCE>(&moduleToken), NULL, commandLine.data(),
-                   SW_SHOWDEFAULT_VALUE);
+    const int status = WinMain(reinterpret_cast<HINSTANCE>(&moduleToken), NULL, commandLine.data(),
+                               SW_SHOWDEFAULT_VALUE);
+    // Here, not at exit: when the X server goes away Xlib exits from its error handler, and a
+    // shutdown that talks to the dead server then would never finish.
+    SDL_Quit();
+    return status;
 }

@@ -58,7 +58,6 @@ bool PSDL_InitVideo()
         return false;
     }
     SDL_DisableScreenSaver();
-    atexit(SDL_Quit);
     videoUp = true;
     return true;
 }

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Set-up failures as a user meets them, each ending with status 0.
+#   failure.sh wine PROGRAM.exe WORKDIR: on a 1024x768 screen the 640x480 mode is
+#     missing: "Video mode not found", then "DDRAW_Init"; dismissing each box ends the program.
+#   failure.sh linux PROGRAM WORKDIR: with no display at all, "WIN_Init" on standard error.
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/lib.sh"
+
+kind=$1 program=$2 WORK=$3
+rm -rf "$WORK" && mkdir -p "$WORK"
+started=$(date +%s)
+
+if [ "$kind" = linux ]; then
+  env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER "$program" 2>"$WORK/stderr" &
+  demo=$!
+  E2E_PIDS+=("$demo")
+  wait_exit "$demo" 15
+  [ "$EXIT_STATUS" = "0" ] || fail "status '$EXIT_STATUS' without a display (expected 0)"
+  grep -qx "ERROR: WIN_Init" "$WORK/stderr" || fail "no 'ERROR: WIN_Init' line on standard error: $(cat "$WORK/stderr")"
+  echo "PASS: linux without a display in $(( $(date +%s) - started )) s"
+  exit 0
+fi
+
+start_xvfb 1024x768x24
+export WINEPREFIX="$WORK/../wineprefix" WINEDEBUG=-all,trace+msgbox
+E2E_WINEPREFIX=$WINEPREFIX
+wine "$program" 2>"$WORK/stderr" &
+demo=$!
+E2E_PIDS+=("$demo")
+
+# Each box: wait for its text, then dismiss it with Return.
+boxes=0
+for text in 'L"Video mode not found\n"' 'L"DDRAW_Init"'; do
+  boxes=$((boxes + 1))
+  shown=""
+  for _ in $(seq 300); do
+    if [ "$(grep -c 'msgbox:MSGBOX_OnInit' "$WORK/stderr")" -ge "$boxes" ]; then
+      shown=yes
+      break
+    fi
+    kill -0 "$demo" 2>/dev/null || break
+    sleep 0.1
+  done
+  [ -n "$shown" ] || fail "box $boxes never appeared (see $WORK/stderr)"
+  got=$(grep 'msgbox:MSGBOX_OnInit' "$WORK/stderr" | sed -n "${boxes}p" | sed 's/.*MSGBOX_OnInit //')
+  [ "$got" = "$text" ] || fail "box $boxes says $got, expected $text"
+  sleep 0.5
+  window=$(xdotool search --name '^Error$' 2>/dev/null | tail -1)
+  [ -n "$window" ] || fail "box $boxes has no window"
+  timeout 10 xdotool windowfocus --sync "$window" key Return
+done
+
+wait_exit "$demo" 15
+[ "$EXIT_STATUS" = "0" ] || fail "status '$EXIT_STATUS' after the boxes (expected 0)"
+[ "$(grep -c 'msgbox:MSGBOX_OnInit' "$WORK/stderr")" = "2" ] || fail "more than two boxes"
+echo "PASS: wine without the video mode in $(( $(date +%s) - started )) s"

@@ -1,0 +1,72 @@
+# Shared by the end-to-end scripts: a virtual X display, screenshots, region comparison, and
+# cleanup of every process started, by process id.
+set -euo pipefail
+
+E2E_PIDS=()
+E2E_WINEPREFIX=""
+
+e2e_cleanup() {
+  local pid
+  for pid in "${E2E_PIDS[@]}"; do
+    kill "$pid" 2>/dev/null || true
+  done
+  if [ -n "$E2E_WINEPREFIX" ]; then
+    WINEPREFIX="$E2E_WINEPREFIX" wineserver -k 2>/dev/null || true
+  fi
+  for pid in "${E2E_PIDS[@]}"; do
+    wait "$pid" 2>/dev/null || true
+  done
+}
+trap e2e_cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# Starts Xvfb with screen $1 (WxHxD) on a display number of its own, which Xvfb picks free and
+# reports, exports DISPLAY and waits until the server answers.
+start_xvfb() {
+  local screen=$1
+  rm -f "$WORK/xvfb-display"
+  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$WORK/xvfb-display" >/dev/null 2>&1 &
+  E2E_PIDS+=($!)
+  for _ in $(seq 100); do
+    [ -s "$WORK/xvfb-display" ] && break
+    sleep 0.1
+  done
+  [ -s "$WORK/xvfb-display" ] || fail "Xvfb did not start"
+  export DISPLAY=":$(head -n 1 "$WORK/xvfb-display")"
+  for _ in $(seq 100); do
+    timeout 5 xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  fail "Xvfb on $DISPLAY does not answer"
+}
+
+shot() {
+  timeout 20 import -window root "$1" || fail "no screenshot of $DISPLAY"
+}
+
+# Differing pixels between the same region (WxH+X+Y) of two images.
+region_diff() {
+  local a=$1 b=$2 region=$3
+  convert "$a" -crop "$region" +repage "$WORK/ra.png"
+  convert "$b" -crop "$region" +repage "$WORK/rb.png"
+  compare -metric AE "$WORK/ra.png" "$WORK/rb.png" null: 2>&1 || true
+}
+
+# Waits up to $2 seconds for process $1, a child of this shell, to end; sets EXIT_STATUS to its
+# exit status, or to "running".
+wait_exit() {
+  local pid=$1 seconds=$2
+  EXIT_STATUS=running
+  for _ in $(seq $((seconds * 10))); do
+    if ! kill -0 "$pid" 2>/dev/null; then
+      EXIT_STATUS=0
+      wait "$pid" || EXIT_STATUS=$?
+      return 0
+    fi
+    sleep 0.1
+  done
+}
