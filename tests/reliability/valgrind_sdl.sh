@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# The SDL build under valgrind on a virtual display of its own: a few seconds of real frames,
+# as many again with the read-out on, then Escape. Passes when valgrind saw no invalid access
+# and no use of uninitialised memory and the program ended by itself with status 0.
+#   valgrind_sdl.sh PROGRAM WORKDIR [SUPPRESSIONS]
+set -euo pipefail
+
+program=$1
+work=$2
+suppressions=${3:-}
+seconds=${TRACKER_VALGRIND_SECONDS:-3}
+
+for tool in valgrind Xvfb xdotool import convert; do
+  command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed" >&2; exit 1; }
+done
+
+rm -rf "$work"
+mkdir -p "$work"
+pids=()
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do
+    kill "$pid" 2>/dev/null || true
+  done
+  for pid in "${pids[@]}"; do
+    wait "$pid" 2>/dev/null || true
+  done
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  local log
+  for log in "$work"/valgrind.*.log; do
+    [ -f "$log" ] && grep -v "^==[0-9]*== *$" "$log" | tail -n 60 >&2
+  done
+  exit 1
+}
+
+# Xvfb picks a free display itself and tells which: no race with other runs for a number.
+Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do
+  [ -s "$work/display" ] && break
+  sleep 0.1
+done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+export DISPLAY=":$(head -n 1 "$work/display")"
+unset WAYLAND_DISPLAY SDL_VIDEODRIVER
+echo "display $DISPLAY"
+
+# One log per process: the libraries fork helpers of their own, which valgrind follows.
+args=(--error-exitcode=99 --track-origins=yes --leak-check=no --num-callers=40
+      --log-file="$work/valgrind.%p.log")
+[ -n "$suppressions" ] && args+=(--suppressions="$suppressions")
+valgrind "${args[@]}" "$program" >"$work/program.log" 2>&1 &
+program_pid=$!
+pids+=("$program_pid")
+
+# The panel's colour where nothing else covers it, at (270,10), shows that frames reach the
+# screen; under valgrind the set-up takes a while.
+panel() {
+  import -window root "$work/screen.png" 2>/dev/null || return 0
+  convert "$work/screen.png" -format '%[hex:p{270,10}]' info: 2>/dev/null || true
+}
+# White pixels in the read-out's corner, where the scene draws no white.
+readout_pixels() {
+  convert "$work/screen.png" -crop 80x16+0+0 +repage txt:- | grep -c '#FFFFFF' || true
+}
+shown=""
+for _ in $(seq 120); do
+  kill -0 "$program_pid" 2>/dev/null || fail "the program ended before its first frame"
+  shown=$(panel)
+  [ "${shown:0:6}" = 607080 ] && break
+  sleep 0.5
+done
+[ "${shown:0:6}" = 607080 ] || fail "no frame within a minute: (270,10) shows #$shown"
+[ "$(readout_pixels)" = 0 ] || fail "the read-out shows before space was pressed"
+window=$(xdotool search --name '^cname$' | head -n 1)
+xdotool windowfocus --sync "$window" 2>/dev/null || true
+
+# Frames for a while, then as long again with the read-out drawn into the back buffer.
+sleep "$seconds"
+xdotool key space
+sleep "$seconds"
+# Only a new frame draws the read-out: frames kept coming.
+panel >/dev/null
+[ "$(readout_pixels)" -gt 20 ] || fail "no read-out after space"
+xdotool key Escape
+
+status=running
+for _ in $(seq 600); do
+  if ! kill -0 "$program_pid" 2>/dev/null; then
+    status=0
+    wait "$program_pid" || status=$?
+    break
+  fi
+  sleep 0.1
+done
+[ "$status" != running ] || fail "the program did not end within a minute of Escape"
+
+echo "status $status"
+grep -h "ERROR SUMMARY" "$work"/valgrind.*.log
+[ "$status" != 99 ] || fail "valgrind reported errors"
+[ "$status" = 0 ] || fail "exit status $status"
+for log in "$work"/valgrind.*.log; do
+  grep -q "ERROR SUMMARY: 0 errors" "$log" || fail "valgrind's summary in $log is not clean"
+done
+echo "valgrind: clean"
