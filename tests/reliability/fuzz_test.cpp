@@ -12,12 +12,13 @@ namespace {
 
 const int SeedCount = 16;
 
-// TRACKER_FUZZ_SEED replays one seed in every test; otherwise test i runs seed 1000 + i.
+// Test i runs seed base + i: base 1000, or TRACKER_FUZZ_SEED for other sequences or a replay.
 uint64_t SeedFor(int index)
 {
+    uint64_t base = 1000;
     if (const char *asked = std::getenv("TRACKER_FUZZ_SEED"))
-        return std::strtoull(asked, nullptr, 10);
-    return 1000u + static_cast<uint64_t>(index);
+        base = std::strtoull(asked, nullptr, 10);
+    return base + static_cast<uint64_t>(index);
 }
 
 bool IsCloseRequest(const MSG &msg)
@@ -266,7 +267,8 @@ class Fuzzed : public testing::TestWithParam<int> {};
 TEST_P(Fuzzed, MessagesNeverBreakTheLoopOrTheWindow)
 {
     const uint64_t seed = SeedFor(GetParam());
-    std::printf("fuzz: seed %" PRIu64 " (replay with TRACKER_FUZZ_SEED=%" PRIu64 ")\n", seed, seed);
+    std::printf("fuzz: seed %" PRIu64 " (replay: TRACKER_FUZZ_SEED=%" PRIu64
+                " test-fuzz --gtest_filter='*/0')\n", seed, seed);
     Fuzz fuzz(seed);
     DBL_SetFrameLimit(1000000);
     DBL_SetCallLimit(100000000);
