@@ -93,17 +93,26 @@ TEST(GlyphCells, CellsOnEitherSideOfEveryClipEdgeFollowTheRule)
     }
 }
 
-TEST(GlyphCells, TextCellsInsideAndAcrossTheRightEdgeFollowTheRule)
+TEST(GlyphCells, StringsInsideAndAcrossTheClipEdgesFollowTheRule)
 {
-    // A string whose cells run from wholly inside to wholly outside, one column at a time.
-    const char text[] = "\xDB#\x11\x10\xDB";
+    // Cells that run from wholly inside to wholly outside on the right, one column at a time,
+    // at rows inside and just across the top and bottom; the glyphs span different rows, two of
+    // them none.
+    const char text[] = "\xDB# \x11.\x10\xFF\xDB";
+    const int32_t length = static_cast<int32_t>(sizeof text - 1);
+    const int32_t clips[][2] = {{640, 480}, {100, 50}};
     std::vector<uint32_t> drawn, expected;
-    for (int32_t x = 590; x <= 640; ++x) {
-        drawn = Background();
-        expected = Background();
-        GFX_DrawText(text, drawn.data() + Guard, x, 464, 640, 480, Ink);
-        for (int32_t n = 0; text[n] != '\0'; ++n)
-            PaintByRule(expected, static_cast<uint8_t>(text[n]), x + 8 * n, 464, 640, 480);
-        ASSERT_EQ(FirstDifference(drawn, expected), "") << "text at x = " << x;
+    for (const auto &clip : clips) {
+        const int32_t stride = clip[0], rows = clip[1];
+        for (int32_t y : {-1, 0, rows - 17, rows - 16, rows - 15})
+            for (int32_t x = stride - 8 * length - 8; x <= stride; ++x) {
+                drawn = Background();
+                expected = Background();
+                GFX_DrawText(text, drawn.data() + Guard, x, y, stride, rows, Ink);
+                for (int32_t n = 0; n < length; ++n)
+                    PaintByRule(expected, static_cast<uint8_t>(text[n]), x + 8 * n, y, stride, rows);
+                ASSERT_EQ(FirstDifference(drawn, expected), "")
+                    << "text at " << x << "," << y << " clipped to " << stride << " x " << rows;
+            }
     }
 }

@@ -22,24 +22,62 @@ constexpr RowMaskTable MakeRowMasks()
 
 constexpr RowMaskTable RowMasks = MakeRowMasks();
 
+// Each glyph's rows from its first non-empty one to just past its last (16 and 0 for a blank
+// glyph): most glyphs leave their top three and bottom four rows empty.
+struct RowSpanTable {
+    uint8_t first[256];
+    uint8_t end[256];
+};
+
+RowSpanTable MakeRowSpans()
+{
+    RowSpanTable table{};
+    for (int code = 0; code < 256; ++code) {
+        int first = 16, end = 0;
+        for (int r = 0; r < 16; ++r) {
+            if (Font[code * 16 + r] != 0) {
+                first = first < r ? first : r;
+                end = r + 1;
+            }
+        }
+        table.first[code] = static_cast<uint8_t>(first);
+        table.end[code] = static_cast<uint8_t>(end);
+    }
+    return table;
+}
+
+// Built on first use, so drawing is right however early it happens.
+const RowSpanTable &RowSpans()
+{
+    static const RowSpanTable table = MakeRowSpans();
+    return table;
+}
+
 }  // namespace
 
-// A cell wholly inside the clip: each non-empty row is one blend of eight words, no tests per pixel.
-// Unset pixels are rewritten with the value they already hold.
-static inline void DrawCellInside(uint32_t *cell, const uint8_t *glyph, ptrdiff_t stride, uint32_t colour)
+// Paints the set bits of one glyph row into eight pixels that lie inside the clip, as one blend
+// of eight words; unset pixels are rewritten with the value they already hold.
+static inline void PaintRow(uint32_t *pixels, uint8_t bits, uint32_t colour)
 {
-    for (int32_t r = 0; r < 16; ++r, cell += stride) {
-        const uint8_t bits = glyph[r];
-        if (bits == 0)
-            continue;
-        // Loaded into locals first: the compiler cannot tell that the row and the table never
-        // overlap, and with them apart it blends the eight words in vector registers.
-        uint32_t pixels[8], mask[8];
-        std::memcpy(pixels, cell, sizeof pixels);
-        std::memcpy(mask, RowMasks.masks[bits], sizeof mask);
-        for (int32_t j = 0; j < 8; ++j)
-            pixels[j] = (pixels[j] & ~mask[j]) | (colour & mask[j]);
-        std::memcpy(cell, pixels, sizeof pixels);
+    // Through locals: the compiler cannot tell that the row and the table never overlap, and
+    // with them apart it blends the eight words in vector registers.
+    uint32_t words[8], mask[8];
+    std::memcpy(words, pixels, sizeof words);
+    std::memcpy(mask, RowMasks.masks[bits], sizeof mask);
+    for (int32_t j = 0; j < 8; ++j)
+        words[j] = (words[j] & ~mask[j]) | (colour & mask[j]);
+    std::memcpy(pixels, words, sizeof words);
+}
+
+// A cell wholly inside the clip: no tests per pixel, and only the rows of its glyph's span (an
+// empty row inside the span costs a test, cheaper than blending it).
+static inline void DrawCellInside(uint32_t *cell, uint8_t character, ptrdiff_t stride, uint32_t colour,
+                                  const RowSpanTable &spans)
+{
+    const uint8_t *glyph = Font + character * 16;
+    for (int32_t r = spans.first[character]; r < spans.end[character]; ++r) {
+        if (glyph[r] != 0)
+            PaintRow(cell + r * stride, glyph[r], colour);
     }
 }
 
@@ -63,29 +101,46 @@ static void DrawCellClipped(uint32_t *buffer, const uint8_t *glyph, int32_t x, i
 }
 
 static inline void DrawGlyphAt(uint32_t *buffer, uint8_t character, int32_t x, int32_t y,
-                               int32_t stride, int32_t rows, uint32_t colour)
+                               int32_t stride, int32_t rows, uint32_t colour, const RowSpanTable &spans)
 {
-    const uint8_t *glyph = Font + character * 16;
     if (x >= 0 && y >= 0 && static_cast<int64_t>(x) + 8 <= stride && static_cast<int64_t>(y) + 16 <= rows)
-        DrawCellInside(buffer + static_cast<ptrdiff_t>(y) * stride + x, glyph, stride, colour);
+        DrawCellInside(buffer + static_cast<ptrdiff_t>(y) * stride + x, character, stride, colour, spans);
     else
-        DrawCellClipped(buffer, glyph, x, y, stride, rows, colour);
+        DrawCellClipped(buffer, Font + character * 16, x, y, stride, rows, colour);
 }
 
 void GFX_DrawGlyph(uint32_t *buffer, uint8_t character, int32_t x, int32_t y,
                    int32_t stride, int32_t rows, uint32_t colour)
 {
-    DrawGlyphAt(buffer, character, x, y, stride, rows, colour);
+    DrawGlyphAt(buffer, character, x, y, stride, rows, colour, RowSpans());
+}
+
+// A string wholly inside the clip: its cells one after another with no clip tests at all.
+static void DrawStringInside(const uint8_t *text, size_t length, uint32_t *origin, ptrdiff_t stride,
+                             uint32_t colour, const RowSpanTable &spans)
+{
+    for (size_t n = 0; n < length; ++n)
+        DrawCellInside(origin + 8 * n, text[n], stride, colour, spans);
 }
 
 void GFX_DrawText(const char *text, uint32_t *buffer, int32_t x, int32_t y,
                   int32_t stride, int32_t rows, uint32_t colour)
 {
+    const RowSpanTable &spans = RowSpans();
+    if (x >= 0 && y >= 0 && static_cast<int64_t>(y) + 16 <= rows) {
+        const uint8_t *bytes = reinterpret_cast<const uint8_t *>(text);
+        const size_t length = std::strlen(text);
+        if (static_cast<int64_t>(x) + 8 * static_cast<int64_t>(length) <= stride) {
+            DrawStringInside(bytes, length, buffer + static_cast<ptrdiff_t>(y) * stride + x, stride,
+                             colour, spans);
+            return;
+        }
+    }
     for (int64_t cellX = x; *text != '\0'; ++text, cellX += 8) {
         if (cellX >= stride)
             return;  // this cell and every later one lie right of the clip
         if (cellX > -8)
             DrawGlyphAt(buffer, static_cast<uint8_t>(*text), static_cast<int32_t>(cellX), y,
-                        stride, rows, colour);
+                        stride, rows, colour, spans);
     }
 }
