@@ -46,7 +46,10 @@ void DDRAW_Present()
         rowBytes = static_cast<size_t>(DisplayConfig.width) * 4;
     }
     // A pitch narrower than a row would run past the surface: leave the frame out instead.
-    if (pitch >= 0 && static_cast<size_t>(pitch) >= rowBytes) {
+    if (pitch >= 0 && static_cast<size_t>(pitch) == rowBytes) {
+        // Rows packed as tightly as the frame's own: they make one block, copied in one go.
+        std::memcpy(target, source, rowBytes * DisplayConfig.height);
+    } else if (pitch >= 0 && static_cast<size_t>(pitch) > rowBytes) {
         for (int32_t y = 0; y < DisplayConfig.height; ++y) {
             std::memcpy(target, source, rowBytes);
             source += rowBytes;
