@@ -30,7 +30,12 @@ static ScopeSampleTable MakeSampleTable()
     return table;
 }
 
-static const ScopeSampleTable Samples = MakeSampleTable();  // filled once at start-up
+// Built on first use, so the views are right however early they are drawn.
+static const ScopeSampleTable &Samples()
+{
+    static const ScopeSampleTable table = MakeSampleTable();
+    return table;
+}
 
 // Up to this phase the sum formula is within 2^-32 of the library's sine of the rounded angle
 // (the angle's own rounding dominates; the products add 2^-51 and the library's errors, taken
@@ -50,6 +55,7 @@ static inline int32_t RowOffset(double sine)
 // The 64 row offsets of view n for its phase, each exactly what the library's sine would give.
 static void TraceOffsets(int32_t n, double phase, int32_t offsets[64])
 {
+    const ScopeSampleTable &samples = Samples();
     int32_t undecided[64];
     int32_t anyUndecided = 1;
     if (std::fabs(phase) <= PhaseLimit) {
@@ -57,7 +63,7 @@ static void TraceOffsets(int32_t n, double phase, int32_t offsets[64])
         const double cosPhase = std::cos(phase);
         anyUndecided = 0;
         for (int32_t k = 0; k < 64; ++k) {
-            const double estimate = sinPhase * Samples.cosTerm[n][k] + cosPhase * Samples.sinTerm[n][k];
+            const double estimate = sinPhase * samples.cosTerm[n][k] + cosPhase * samples.sinTerm[n][k];
             const int32_t low = RowOffset(estimate - Tolerance);
             const int32_t high = RowOffset(estimate + Tolerance);
             offsets[k] = low;
@@ -72,7 +78,7 @@ static void TraceOffsets(int32_t n, double phase, int32_t offsets[64])
         return;
     for (int32_t k = 0; k < 64; ++k) {
         if (undecided[k] != 0)
-            offsets[k] = RowOffset(std::sin(phase + Samples.term[n][k]));
+            offsets[k] = RowOffset(std::sin(phase + samples.term[n][k]));
     }
 }
 
