@@ -36,9 +36,11 @@ bool BENCH_SetUp(std::string *error)
             return false;
         }
     }
-    // The double stops a run after a million calls or ten thousand flips; a bench makes more.
+    // The double stops a run after a million calls or ten thousand flips and logs every call;
+    // a bench makes millions, so no limits, and only the latest calls are kept.
     DBL_SetCallLimit(LONG_MAX);
     DBL_SetFrameLimit(INT_MAX);
+    DBL_SetLogLimit(1024);
     // The double makes one back buffer per process: made at the widest pitch measured, it also
     // holds every narrower one set later.
     DBL_SetPitch(WidePitch);
