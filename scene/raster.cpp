@@ -6,6 +6,7 @@
 #include "scene/scene.h"
 #include "text/text.h"
 
+// The string store belongs to every x86 processor (32- and 64-bit); other targets keep the loop.
 #if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
 #include <cpuid.h>
 #define GFX_STRING_STORES 1

@@ -37,12 +37,13 @@ static const ScopeSampleTable &Samples()
     return table;
 }
 
-// Up to this phase the sum formula is within 2^-32 of the library's sine of the rounded angle
-// (the angle's own rounding dominates; the products add 2^-51 and the library's errors, taken
-// as at most 2^-40 each, 5 * 2^-40): well inside the tolerance below.
-static const double PhaseLimit = 1048576.0;
-// Any sine within this of the estimate gives the estimate's row unless a row boundary lies in
-// between; only then is the library asked.
+// While |phase| <= 2^20 the estimate lies within 2^-32 of the library's sine of the rounded
+// angle: rounding phase + term (below 2^21) to a double moves it at most 2^-33, the products and
+// their sum add at most 2^-51, and the five library values involved (the phase's sine and cosine,
+// the term's, and the sine compared with) are allowed 2^-40 of error each.
+static const double PhaseLimit = 1048576.0;  // 2^20
+// Four times that bound: any sine this close to the estimate has the estimate's row unless a row
+// boundary lies in between, and only then is the library asked.
 static const double Tolerance = 1.0 / 1073741824.0;  // 2^-30
 
 // The row offset a sine value gives: rounded to a float, times 22 exactly, truncated. It never
