@@ -1,5 +1,5 @@
-# Shared by the end-to-end scripts: a virtual X display, screenshots, region comparison, and
-# cleanup of every process started, by process id.
+# Shared by the scripts that run the real programs: a virtual X display, screenshots, region
+# comparison, and cleanup of every process started, by process id.
 set -euo pipefail
 
 E2E_PIDS=()

@@ -1,6 +1,7 @@
 // Long random message sequences through the real loop and window procedure: activation with any
 // flag, any key, any system command, unknown messages and failing GetMessageA, ended by a close
 // request of one kind or another with more messages behind it. Each seed is its own test.
+#include "mismatches.h"
 #include "harness.h"
 
 #include <cinttypes>
@@ -64,15 +65,6 @@ std::string DefaultCall(UINT message, WPARAM wParam, LPARAM lParam)
     return "DefWindowProcA(window," + name + "," + Hex(wParam) + "," +
            Hex(static_cast<uint64_t>(lParam)) + ")";
 }
-
-struct Mismatches {
-    long count = 0;
-    void Add(const std::string &what)
-    {
-        if (++count <= 5)
-            ADD_FAILURE() << what;
-    }
-};
 
 struct Fuzz {
     std::mt19937_64 random;

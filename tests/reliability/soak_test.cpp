@@ -1,6 +1,7 @@
 // A million frames of the real loop against the double: days of frame clock across the wraps of
 // both millisecond counters, the read-out switched on and off, and the display failing now and
 // then. Every frame is checked for having been copied and for showing the row its clock gives.
+#include "mismatches.h"
 #include "harness.h"
 
 #include <array>
@@ -100,16 +101,6 @@ uint32_t &Probe()
 {
     return reinterpret_cast<uint32_t *>(DBL_BackBuffer() + ProbeY * DBL_Pitch())[ProbeX];
 }
-
-// Reports the first few mismatches of a kind and counts them all.
-struct Mismatches {
-    long count = 0;
-    void Add(const std::string &what)
-    {
-        if (++count <= 5)
-            ADD_FAILURE() << what;
-    }
-};
 
 struct Soak {
     long frames;                 // frames to run before Escape

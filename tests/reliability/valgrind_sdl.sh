@@ -14,20 +14,12 @@ for tool in valgrind Xvfb xdotool import convert; do
   command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed" >&2; exit 1; }
 done
 
+WORK=$work
+source "$(cd "$(dirname "$0")" && pwd)/../e2e/lib.sh"
 rm -rf "$work"
 mkdir -p "$work"
-pids=()
-cleanup() {
-  local pid
-  for pid in "${pids[@]}"; do
-    kill "$pid" 2>/dev/null || true
-  done
-  for pid in "${pids[@]}"; do
-    wait "$pid" 2>/dev/null || true
-  done
-}
-trap cleanup EXIT
 
+# Also shows the end of each valgrind log.
 fail() {
   echo "FAIL: $*" >&2
   local log
@@ -37,15 +29,7 @@ fail() {
   exit 1
 }
 
-# Xvfb picks a free display itself and tells which: no race with other runs for a number.
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n 1 "$work/display")"
+start_xvfb 640x480x24
 unset WAYLAND_DISPLAY SDL_VIDEODRIVER
 echo "display $DISPLAY"
 
@@ -55,7 +39,7 @@ args=(--error-exitcode=99 --track-origins=yes --leak-check=no --num-callers=40
 [ -n "$suppressions" ] && args+=(--suppressions="$suppressions")
 valgrind "${args[@]}" "$program" >"$work/program.log" 2>&1 &
 program_pid=$!
-pids+=("$program_pid")
+E2E_PIDS+=("$program_pid")
 
 # The panel's colour where nothing else covers it, at (270,10), shows that frames reach the
 # screen; under valgrind the set-up takes a while.
@@ -88,15 +72,8 @@ panel >/dev/null
 [ "$(readout_pixels)" -gt 20 ] || fail "no read-out after space"
 xdotool key Escape
 
-status=running
-for _ in $(seq 600); do
-  if ! kill -0 "$program_pid" 2>/dev/null; then
-    status=0
-    wait "$program_pid" || status=$?
-    break
-  fi
-  sleep 0.1
-done
+wait_exit "$program_pid" 60
+status=$EXIT_STATUS
 [ "$status" != running ] || fail "the program did not end within a minute of Escape"
 
 echo "status $status"
