@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -17,6 +18,12 @@ struct ToolRun {
     std::string err;
 };
 
+static std::string ReadText(const std::string &path)
+{
+    std::ifstream in(path);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
 class RenderTool : public testing::Test {
 protected:
     void SetUp() override
@@ -25,20 +32,37 @@ protected:
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir = pattern;
     }
-    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+    void TearDown() override { std::system(("rm -rf '" + dir + "' '" + dir + "'.*").c_str()); }
 
-    ToolRun Render(const std::string &args)
+    ToolRun Render(const std::string &args, const std::string &command = TRACKER_RENDER)
     {
         const std::string errFile = dir + ".err";
-        const int raw = std::system((std::string(TRACKER_RENDER) + " " + args + " 2>'" + errFile + "'").c_str());
-        std::ifstream in(errFile);
-        std::string err((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const int raw = std::system((command + " " + args + " 2>'" + errFile + "'").c_str());
+        const std::string err = ReadText(errFile);
         std::remove(errFile.c_str());
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, err};
+    }
+    // Runs `script` with sh; its standard error is the run's.
+    ToolRun Shell(const std::string &script)
+    {
+        const std::string scriptFile = dir + ".sh";
+        std::ofstream(scriptFile) << script << "\n";
+        const ToolRun run = Render("", "sh '" + scriptFile + "'");
+        std::remove(scriptFile.c_str());
+        return run;
     }
     int FilesInDir()
     {
         return std::system(("test -z \"$(ls -A '" + dir + "')\"").c_str()) == 0 ? 0 : 1;
+    }
+    // Every name in `folder`, hidden ones included, one a line in sorted order.
+    std::string Listing(const std::string &folder)
+    {
+        const std::string listFile = dir + ".list";
+        std::system(("LC_ALL=C ls -A '" + folder + "' >'" + listFile + "'").c_str());
+        const std::string text = ReadText(listFile);
+        std::remove(listFile.c_str());
+        return text;
     }
     std::vector<uint32_t> Raw(int n)
     {
@@ -56,27 +80,138 @@ protected:
     std::string dir;
 };
 
+// The PNG's RGB bytes, empty when it does not decode completely.
+static std::vector<unsigned char> ReadPng(const std::string &path)
+{
+    png_image image = {};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str()))
+        return {};
+    image.format = PNG_FORMAT_RGB;
+    std::vector<unsigned char> rgb(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr))
+        return {};
+    return rgb;
+}
+
+static std::string FrameName(size_t n)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "frame-%04zu", n);
+    return name;
+}
+
 TEST_F(RenderTool, BadInputGetsOneLineStatusTwoAndNoFiles)
 {
     const std::string out = "--out '" + dir + "' ";
     const std::string cases[] = {
         out + "--bogus 1", "1", out, out + "abc", out + "1.5x", out + "inf", out + "nan",
         out + "''", out + "1e10", out + "214748364.8", out + "-214748365", out + "0x10", "--out",
+        "--out --raw 1", out + out + "1", out + "-x 1", "--out - 1", out + "214748360.01",
+        out + "-214748360.01",
     };
     for (const std::string &args : cases) {
         const ToolRun run = Render(args);
         EXPECT_EQ(run.status, 2) << args;
         EXPECT_FALSE(run.err.empty()) << args;
         EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line for: " << args << "\n" << run.err;
+        EXPECT_NE(run.err.find("usage: tracker-render"), std::string::npos) << args << "\n" << run.err;
         EXPECT_EQ(FilesInDir(), 0) << args;
     }
 }
 
-TEST_F(RenderTool, UnwritableFolderIsStatusOne)
+TEST_F(RenderTool, HelpGoesToStandardOutputWithStatusZero)
+{
+    for (const char *option : {"-h", "--help", "--out x -h 1"}) {
+        const std::string outFile = dir + ".out";
+        const ToolRun run = Render(std::string(option) + " >'" + outFile + "'");
+        const std::string out = ReadText(outFile);
+        EXPECT_EQ(run.status, 0) << option;
+        EXPECT_EQ(run.err, "") << option;
+        EXPECT_EQ(out.rfind("usage: tracker-render", 0), 0u) << option << "\n" << out;
+        EXPECT_NE(out.find("--raw"), std::string::npos) << option;
+    }
+}
+
+// Floats are 16 apart near 2^27.7: 214748352 is the last whose row step fits an int, and every
+// decimal up to 214748360 rounds onto it; the message must name that bound.
+TEST_F(RenderTool, ClockRangeEndsWhereTheRowStepStopsFittingAnInt)
+{
+    EXPECT_EQ(Render("--out '" + dir + "' -214748360 214748360").status, 0);
+    EXPECT_EQ(Listing(dir), "frame-0000.png\nframe-0001.png\n");
+    const ToolRun over = Render("--out '" + dir + "' 214748361");
+    EXPECT_EQ(over.status, 2);
+    EXPECT_NE(over.err.find("-214748360 to 214748360"), std::string::npos) << over.err;
+}
+
+TEST_F(RenderTool, UnwritableFolderIsStatusOneWithTheReason)
 {
     const ToolRun run = Render("--out '" + dir + "/missing/deeper' 0");
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("cannot write"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err, "tracker-render: cannot write " + dir +
+                           "/missing/deeper/frame-0000.png: No such file or directory\n");
+}
+
+// A file-size limit makes every write past it fail with EFBIG, as a full disk fails with ENOSPC,
+// and needs no privileges: the PNG fits, the 1.2 MB raw file does not.
+TEST_F(RenderTool, FailedWriteLeavesNoPartialFile)
+{
+    const ToolRun run = Shell("trap '' XFSZ; ulimit -f 200; " + std::string(TRACKER_RENDER) +
+                              " --out '" + dir + "' --raw 0 1");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "tracker-render: cannot write " + dir + "/frame-0000.raw: File too large\n");
+    EXPECT_EQ(Listing(dir), "frame-0000.png\n") << "the finished PNG stays, nothing partial does";
+    EXPECT_EQ(ReadPng(dir + "/frame-0000.png").size(), 640u * 480u * 3u);
+}
+
+// The full disk itself, on a 300 KB tmpfs in a mount namespace of our own: some frames fit, then
+// one fails; the run stops with the reason and leaves only whole files.
+TEST_F(RenderTool, FullDiskStopsWithTheReasonAndOnlyWholeFiles)
+{
+    if (std::system("unshare -rm true 2>/dev/null") != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here: unshare -rm (a user and mount namespace) "
+                        "is not permitted";
+    std::string clocks;
+    for (int n = 0; n < 60; ++n)
+        clocks += " " + std::to_string(n * 0.37);
+    const std::string full = dir + "/full", kept = dir + "/kept";
+    ASSERT_EQ(std::system(("mkdir '" + full + "' '" + kept + "'").c_str()), 0);
+    // The tmpfs vanishes with the namespace, so its contents are copied out before it ends.
+    const std::string inner = dir + ".inner";
+    std::ofstream(inner) << "mount -t tmpfs -o size=300k tmpfs '" << full << "' || exit 99\n"
+                         << TRACKER_RENDER << " --out '" << full << "'" << clocks << "\n"
+                         << "status=$?\ncp -a '" << full << "/.' '" << kept << "/' || exit 98\n"
+                         << "exit $status\n";
+    const ToolRun run = Shell("unshare -rm sh '" + inner + "'");
+    EXPECT_EQ(run.status, 1);
+    const std::string listing = Listing(kept);
+    const size_t files = std::count(listing.begin(), listing.end(), '\n');
+    EXPECT_GT(files, 1u);
+    EXPECT_LT(files, 60u);
+    EXPECT_EQ(run.err, "tracker-render: cannot write " + full + "/" + FrameName(files) +
+                           ".png: No space left on device\n");
+    for (size_t n = 0; n < files; ++n) {
+        const std::string name = FrameName(n) + ".png";
+        EXPECT_NE(listing.find(name + "\n"), std::string::npos) << listing;
+        EXPECT_EQ(ReadPng(kept + "/" + name).size(), 640u * 480u * 3u) << name;
+    }
+}
+
+// Stopped while it writes, the renderer removes the file it had open and still dies of the signal.
+TEST_F(RenderTool, InterruptedRunLeavesNoPartialFile)
+{
+    std::string clocks;
+    for (int n = 0; n < 400; ++n)
+        clocks += " " + std::to_string(n * 0.05);
+    const ToolRun run = Shell(std::string(TRACKER_RENDER) + " --out '" + dir + "' --raw" + clocks +
+                              " & pid=$!; i=0; while [ ! -e '" + dir + "/frame-0002.raw' ] && [ $i -lt 3000 ]; " +
+                              "do sleep 0.01; i=$((i+1)); done; kill -TERM $pid; wait $pid");
+    EXPECT_EQ(run.status, 128 + 15);
+    const std::string listing = Listing(dir);
+    EXPECT_NE(listing.find("frame-0002.raw\n"), std::string::npos) << listing;
+    EXPECT_EQ(listing.find("frame-0399"), std::string::npos) << "it was stopped before the end";
+    EXPECT_TRUE(listing[0] != '.' && listing.find("\n.") == std::string::npos)
+        << "temporary files left behind:\n" << listing;
 }
 
 TEST_F(RenderTool, RawWordsKeepTheTopByteAndPngMatchesThem)

@@ -1,8 +1,5 @@
 // tracker-render: renders frames of the scene for given clock values and writes them as images.
-// Usage: tracker-render --out DIR [--raw] SECONDS...
-#include <png.h>
-
-#include <cerrno>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -11,17 +8,38 @@
 #include <vector>
 
 #include "scene/scene.h"
+#include "tools/frame_files.h"
+#include "tools/output_file.h"
 
 static const char *const Usage = "usage: tracker-render --out DIR [--raw] SECONDS...";
 
+static const char *const Help =
+    "usage: tracker-render --out DIR [--raw] SECONDS...\n"
+    "\n"
+    "Renders one frame of the tracker screen for each clock value, in the order given, in one\n"
+    "scene (the pattern generator carries on from frame to frame as in the running program).\n"
+    "\n"
+    "  --out DIR   write DIR/frame-0000.png, DIR/frame-0001.png, ... (more digits when there\n"
+    "              are more than 10000 frames, so the names always sort in frame order)\n"
+    "  --raw       also write DIR/frame-NNNN.raw: the frame's 640 x 480 32-bit words\n"
+    "              0xAARRGGBB, little-endian, top byte included\n"
+    "  SECONDS     a clock value in seconds, held as a 32-bit float like the program's clock,\n"
+    "              from -214748360 to 214748360 (beyond, the tenth-second row step no longer\n"
+    "              fits a 32-bit integer)\n"
+    "  -h, --help  show this and exit\n"
+    "\n"
+    "Exit status: 0 when every file was written, 1 when one could not be (nothing partial is\n"
+    "left behind), 2 for bad arguments.\n";
+
 // Reads a clock value as the frame loop would hold it: a decimal rounded once to a float.
-// Only values whose row step fits a signed 32-bit integer can be drawn.
+// The pattern's row step, seconds * 10 truncated, must fit a signed 32-bit integer. Floats
+// are 16 apart there, so the largest such float is 214748352 (its next, 214748368, steps
+// past 2^31 - 1), and every decimal up to 214748360 rounds down onto it.
 static bool ParseSeconds(const char *text, float *seconds)
 {
     if (*text == '\0' || std::strspn(text, "0123456789+-.eE") != std::strlen(text))
         return false;
     char *end = nullptr;
-    errno = 0;
     const float value = std::strtof(text, &end);
     if (*end != '\0' || !std::isfinite(value))
         return false;
@@ -32,90 +50,56 @@ static bool ParseSeconds(const char *text, float *seconds)
     return true;
 }
 
-static bool WritePng(const std::string &path, const uint32_t *frame, int32_t width, int32_t height)
+// One line on standard error: what was wrong, then how to call the tool.
+static int UsageError(const std::string &reason)
 {
-    FILE *file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr)
-        return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    std::vector<png_byte> row(static_cast<size_t>(width) * 3);
-    bool written = false;
-    if (png != nullptr && info != nullptr && setjmp(png_jmpbuf(png)) == 0) {
-        png_init_io(png, file);
-        png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        png_write_info(png, info);
-        for (int32_t y = 0; y < height; ++y) {
-            const uint32_t *pixel = frame + static_cast<size_t>(y) * width;
-            for (int32_t x = 0; x < width; ++x) {
-                row[3 * x + 0] = static_cast<png_byte>(pixel[x] >> 16);
-                row[3 * x + 1] = static_cast<png_byte>(pixel[x] >> 8);
-                row[3 * x + 2] = static_cast<png_byte>(pixel[x]);
-            }
-            png_write_row(png, row.data());
-        }
-        png_write_end(png, nullptr);
-        written = true;
-    }
-    png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
-    return std::fclose(file) == 0 && written;
+    std::fprintf(stderr, "tracker-render: %s (%s)\n", reason.c_str(), Usage);
+    return 2;
 }
 
-// The frame's words exactly as drawn, little-endian whatever the host.
-static bool WriteRaw(const std::string &path, const uint32_t *frame, size_t pixels)
+// A negative number is a clock value; anything else starting with '-' is an option.
+static bool IsOption(const char *arg)
 {
-    FILE *file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr)
-        return false;
-    std::vector<unsigned char> bytes(pixels * 4);
-    for (size_t i = 0; i < pixels; ++i) {
-        for (int b = 0; b < 4; ++b)
-            bytes[4 * i + b] = static_cast<unsigned char>(frame[i] >> (8 * b));
-    }
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && ok;
+    return arg[0] == '-' && !(std::isdigit(static_cast<unsigned char>(arg[1])) || arg[1] == '.');
 }
 
 int main(int argc, char **argv)
 {
     std::string outDir;
+    bool outGiven = false;
     bool raw = false;
     std::vector<float> clocks;
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
-        if (std::strcmp(arg, "--out") == 0) {
-            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
-                std::fprintf(stderr, "tracker-render: --out needs a folder (%s)\n", Usage);
-                return 2;
-            }
+        if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0) {
+            std::fputs(Help, stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        } else if (std::strcmp(arg, "--out") == 0) {
+            if (outGiven)
+                return UsageError("--out given twice");
+            if (i + 1 >= argc || argv[i + 1][0] == '\0' || IsOption(argv[i + 1]))
+                return UsageError("--out needs a folder");
             outDir = argv[++i];
+            outGiven = true;
         } else if (std::strcmp(arg, "--raw") == 0) {
             raw = true;
-        } else if (arg[0] == '-' && arg[1] == '-') {
-            std::fprintf(stderr, "tracker-render: unknown option '%s' (%s)\n", arg, Usage);
-            return 2;
+        } else if (IsOption(arg)) {
+            return UsageError("unknown option '" + std::string(arg) + "'");
         } else {
             float seconds = 0.0f;
-            if (!ParseSeconds(arg, &seconds)) {
-                std::fprintf(stderr,
-                             "tracker-render: '%s' is not a clock value in seconds "
-                             "(a finite decimal whose tenfold fits a 32-bit integer)\n",
-                             arg);
-                return 2;
-            }
+            if (!ParseSeconds(arg, &seconds))
+                return UsageError("'" + std::string(arg) +
+                                  "' is not a clock value: a decimal number of seconds from "
+                                  "-214748360 to 214748360");
             clocks.push_back(seconds);
         }
     }
-    if (outDir.empty()) {
-        std::fprintf(stderr, "tracker-render: no --out folder given (%s)\n", Usage);
-        return 2;
-    }
-    if (clocks.empty()) {
-        std::fprintf(stderr, "tracker-render: no clock value given (%s)\n", Usage);
-        return 2;
-    }
+    if (!outGiven)
+        return UsageError("no --out folder given");
+    if (clocks.empty())
+        return UsageError("no clock value given");
 
+    OUT_Prepare();
     const int32_t width = DisplayConfig.width;
     const int32_t height = DisplayConfig.height;
     const size_t pixels = static_cast<size_t>(width) * height;
@@ -127,17 +111,16 @@ int main(int argc, char **argv)
     }
     for (size_t n = 0; n < clocks.size(); ++n) {
         FFX_Render(frame, clocks[n]);
-        char name[32];
-        std::snprintf(name, sizeof name, "/frame-%04zu", n);
-        const std::string png = outDir + name + ".png";
-        const std::string rawPath = outDir + name + ".raw";
-        errno = 0;
-        const char *failed = !WritePng(png, frame, width, height)               ? png.c_str()
-                             : (raw && !WriteRaw(rawPath, frame, pixels)) ? rawPath.c_str()
-                                                                          : nullptr;
-        if (failed != nullptr) {
-            std::fprintf(stderr, "tracker-render: cannot write %s: %s\n", failed,
-                         errno ? std::strerror(errno) : "write failed");
+        const std::string name = outDir + "/" + IMG_FrameName(n, clocks.size());
+        OutputFile file;
+        bool written = OUT_Open(&file, name + ".png") &&
+                       IMG_WritePng(&file, frame, width, height) && OUT_Commit(&file);
+        if (written && raw)
+            written = OUT_Open(&file, name + ".raw") && IMG_WriteRaw(&file, frame, pixels) &&
+                      OUT_Commit(&file);
+        if (!written) {
+            OUT_Abandon(&file);
+            std::fprintf(stderr, "tracker-render: %s\n", OUT_Failure(file).c_str());
             return 1;
         }
     }

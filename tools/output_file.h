@@ -1,0 +1,26 @@
+// Files that appear whole or not at all: written under a temporary name in the same folder and
+// renamed into place, so a full disk or an interrupted run leaves no truncated file behind.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+struct OutputFile {
+    std::string path;      // the name the finished file gets
+    std::string temporary; // where it is written until then
+    FILE *stream;          // open on `temporary`, null when closed
+    int error;             // errno of the first failure; 0 while all is well
+};
+
+// Installs handlers that remove open temporary files when the run is interrupted; once, early.
+void OUT_Prepare();
+// Opens a temporary file beside `path`; false with `file->error` set when it cannot.
+bool OUT_Open(OutputFile *file, const std::string &path);
+// Writes `size` bytes; false with `file->error` set on failure.
+bool OUT_Write(OutputFile *file, const void *data, size_t size);
+// Flushes, closes and renames into place; on failure removes the temporary file and returns false.
+bool OUT_Commit(OutputFile *file);
+// Closes and removes the temporary file if it is still open; for a run that fails elsewhere.
+void OUT_Abandon(OutputFile *file);
+// "cannot write PATH: REASON", from the file's recorded error.
+std::string OUT_Failure(const OutputFile &file);
