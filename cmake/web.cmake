@@ -1,0 +1,31 @@
+# The WebAssembly build with Debian's emscripten: included by the top-level CMakeLists.txt when
+# the emscripten toolchain is in use.
+
+# emcc runs its JavaScript optimiser under node at link time, and that needs Debian's node
+# modules (acorn) on NODE_PATH, which a plain shell does not set.
+find_path(TRACKER_NODE_MODULES acorn PATHS /usr/share/nodejs /usr/lib/nodejs
+          NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH
+          DOC "The folder that holds the node modules emcc's JavaScript tools need")
+if(NOT TRACKER_NODE_MODULES)
+  message(FATAL_ERROR "emcc needs node's acorn module (Debian package node-acorn); scripts/install-deps installs it")
+endif()
+set(CMAKE_C_LINKER_LAUNCHER ${CMAKE_COMMAND} -E env NODE_PATH=${TRACKER_NODE_MODULES})
+set(CMAKE_CXX_LINKER_LAUNCHER ${CMAKE_COMMAND} -E env NODE_PATH=${TRACKER_NODE_MODULES})
+
+# Test programs run under node. Its built-in fetch would try to load the .wasm as a URL, so
+# it is switched off and emscripten's output reads the file instead.
+find_program(TRACKER_NODE NAMES node nodejs REQUIRED NO_CMAKE_FIND_ROOT_PATH)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${TRACKER_NODE} --no-experimental-fetch)
+
+# GoogleTest for WebAssembly, built from Debian's source package, since only native libraries
+# come prebuilt. No threads: emscripten builds without them here.
+function(tracker_web_googletest)
+  set(GTEST_SOURCE /usr/src/googletest)
+  if(NOT EXISTS ${GTEST_SOURCE}/CMakeLists.txt)
+    message(FATAL_ERROR "GoogleTest's source is not in ${GTEST_SOURCE}: install Debian's googletest package")
+  endif()
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  add_subdirectory(${GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+endfunction()
