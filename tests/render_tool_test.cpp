@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "gif_decode.h"
+
 struct ToolRun {
     int status;
     std::string err;
@@ -108,7 +110,18 @@ TEST_F(RenderTool, BadInputGetsOneLineStatusTwoAndNoFiles)
         out + "--bogus 1", "1", out, out + "abc", out + "1.5x", out + "inf", out + "nan",
         out + "''", out + "1e10", out + "214748364.8", out + "-214748365", out + "0x10", "--out",
         "--out --raw 1", out + out + "1", out + "-x 1", "--out - 1", out + "214748360.01",
-        out + "-214748360.01",
+        out + "-214748360.01", "--raw 1",
+        // Ranges and the GIF.
+        out + "--from 0 --to 1", out + "--from 0 --fps 10", out + "--to 1 --fps 10",
+        out + "--from 0 --to 1 --fps 0", out + "--from 0 --to 1 --fps -5", out + "--from 0 --to 1 --fps 2.5",
+        out + "--from 0 --to 1 --fps abc", out + "--from 0 --to 1 --fps 1001", out + "--from 0 --to 1 --fps ''",
+        out + "--from 0 --to 1 --fps", out + "--from 1 --to 1 --fps 10", out + "--from 2 --to 1 --fps 10",
+        out + "--from nan --to 1 --fps 10", out + "--from 0 --to 1e10 --fps 10", out + "--from x --to 1 --fps 10",
+        out + "--from --to 1 --fps 10", out + "--from 0 --from 0 --to 1 --fps 10",
+        out + "--from 0 --to 1 --fps 10 --fps 10", out + "--from 0 --to 1 --fps 10 0.5",
+        "--gif '" + dir + "/a.gif' --from 0 --to 1 --fps 51", "--gif '" + dir + "/a.gif' 0 1",
+        "--gif --from 0 --to 1 --fps 10", "--gif '" + dir + "/a.gif' --gif '" + dir + "/b.gif' --from 0 --to 1 --fps 10",
+        "--raw --gif '" + dir + "/a.gif' --from 0 --to 1 --fps 10",
     };
     for (const std::string &args : cases) {
         const ToolRun run = Render(args);
@@ -122,14 +135,18 @@ TEST_F(RenderTool, BadInputGetsOneLineStatusTwoAndNoFiles)
 
 TEST_F(RenderTool, HelpGoesToStandardOutputWithStatusZero)
 {
-    for (const char *option : {"-h", "--help", "--out x -h 1"}) {
+    for (const char *option : {"-h", "--help", "--out x -h 1", "--version"}) {
         const std::string outFile = dir + ".out";
         const ToolRun run = Render(std::string(option) + " >'" + outFile + "'");
         const std::string out = ReadText(outFile);
         EXPECT_EQ(run.status, 0) << option;
         EXPECT_EQ(run.err, "") << option;
+        if (std::string(option) == "--version") {
+            EXPECT_EQ(out, "tracker-render " TRACKER_VERSION "\n");
+            continue;
+        }
         EXPECT_EQ(out.rfind("usage: tracker-render", 0), 0u) << option << "\n" << out;
-        EXPECT_NE(out.find("--raw"), std::string::npos) << option;
+        EXPECT_NE(out.find("--gif"), std::string::npos) << option;
     }
 }
 
@@ -270,4 +287,102 @@ TEST_F(RenderTool, ClockValuesAreRoundedToFloat)
     EXPECT_EQ(rounded, PatternArea(Raw(0)));
     ASSERT_EQ(Render("--out '" + dir + "' --raw 6.3999").status, 0);
     EXPECT_NE(rounded, PatternArea(Raw(0))) << "step 63: no generation yet";
+}
+
+TEST_F(RenderTool, RangeRendersFromUpToButNotIncludingTo)
+{
+    ASSERT_EQ(Render("--out '" + dir + "' --raw 0 0.1 0.2 6.4 6.5").status, 0);
+    std::vector<std::vector<uint32_t>> listed;
+    for (int n = 0; n < 5; ++n)
+        listed.push_back(Raw(n));
+    ASSERT_EQ(std::system(("rm -f '" + dir + "'/*").c_str()), 0);
+    ASSERT_EQ(Render("--out '" + dir + "' --raw --from 0 --to 0.3 --fps 10").status, 0);
+    EXPECT_EQ(Listing(dir), "frame-0000.png\nframe-0000.raw\nframe-0001.png\nframe-0001.raw\n"
+                            "frame-0002.png\nframe-0002.raw\n");
+    for (int n = 0; n < 3; ++n)
+        EXPECT_EQ(Raw(n), listed[n]) << "frame " << n;
+
+    // 6.4 + 1/10 is not exactly 6.5 in binary, yet the range stops before it.
+    ASSERT_EQ(std::system(("rm -f '" + dir + "'/*").c_str()), 0);
+    ASSERT_EQ(Render("--out '" + dir + "' --raw --from 6.4 --to 6.5 --fps 10").status, 0);
+    EXPECT_EQ(Listing(dir), "frame-0000.png\nframe-0000.raw\n");
+    ASSERT_EQ(Render("--out '" + dir + "' --from -0.05 --to 0 --fps 1000").status, 0);
+    const std::string many = Listing(dir);
+    EXPECT_EQ(std::count(many.begin(), many.end(), '\n'), 51) << "50 frames and the raw file left from before";
+    EXPECT_NE(many.find("frame-0049.png"), std::string::npos);
+}
+
+// Frame k's pixels as 0x00RRGGBB, as a GIF keeps them.
+static std::vector<uint32_t> Colours(std::vector<uint32_t> frame)
+{
+    for (uint32_t &pixel : frame)
+        pixel &= 0x00FFFFFF;
+    return frame;
+}
+
+static GifRect Changed(const std::vector<uint32_t> &before, const std::vector<uint32_t> &after)
+{
+    int left = 640, top = 480, right = -1, bottom = -1;
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x)
+            if (before[y * 640 + x] != after[y * 640 + x]) {
+                left = std::min(left, x), right = std::max(right, x);
+                top = std::min(top, y), bottom = y;
+            }
+    return right < 0 ? GifRect{0, 0, 1, 1} : GifRect{left, top, right - left + 1, bottom - top + 1};
+}
+
+// The GIF shows, frame for frame, exactly the pixels of the raw frames rendered with it, each
+// frame storing only the rectangle that changed, for as long as the frame rate says.
+TEST_F(RenderTool, GifFramesAreTheRenderedPixelsForTheirTime)
+{
+    struct Range {
+        const char *args;
+        int fps;
+        size_t frames;
+    };
+    // Through a generation window and scroll steps at 30 fps (delays 3, 4, 3 hundredths); and
+    // where the float clock is 1/8 s apart, so that some frames repeat the one before.
+    for (const Range &range : {Range{"--from 0 --to 0.5 --fps 30", 30, 15},
+                               Range{"--from 1048576 --to 1048577 --fps 20", 20, 20}}) {
+        ASSERT_EQ(std::system(("rm -f '" + dir + "'/*").c_str()), 0);
+        const std::string gif = dir + "/demo.gif";
+        const ToolRun run = Render("--out '" + dir + "' --raw --gif '" + gif + "' " + range.args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        const DecodedGif decoded = DecodeGif(gif);
+        ASSERT_TRUE(decoded.ok);
+        EXPECT_EQ(decoded.width, 640);
+        EXPECT_EQ(decoded.height, 480);
+        EXPECT_TRUE(decoded.loopsForever);
+        ASSERT_EQ(decoded.frames.size(), range.frames) << range.args;
+        int shown = 0, repeats = 0;
+        std::vector<uint32_t> before;
+        for (size_t n = 0; n < range.frames; ++n) {
+            const std::vector<uint32_t> frame = Colours(Raw(static_cast<int>(n)));
+            EXPECT_TRUE(decoded.frames[n] == frame) << range.args << ": frame " << n << " differs";
+            const GifRect expected = n == 0 ? GifRect{0, 0, 640, 480} : Changed(before, frame);
+            EXPECT_EQ(decoded.rects[n], expected) << range.args << ": frame " << n;
+            repeats += n > 0 && before == frame;
+            before = frame;
+            shown += decoded.delays[n];
+            EXPECT_EQ(shown, static_cast<int>((100 * (n + 1) + range.fps / 2) / range.fps))
+                << range.args << ": frame " << n << " ends at the wrong time";
+        }
+        if (range.fps == 20) {
+            EXPECT_GT(repeats, 5) << "the repeated frames were meant to be tested";
+        }
+    }
+}
+
+// The animation is written whole or not at all: past a file-size limit, nothing is left.
+TEST_F(RenderTool, GifThatCannotBeWrittenLeavesNothing)
+{
+    const ToolRun run = Shell("trap '' XFSZ; ulimit -f 100; " + std::string(TRACKER_RENDER) +
+                              " --gif '" + dir + "/demo.gif' --from 0 --to 5 --fps 25");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "tracker-render: cannot write " + dir + "/demo.gif: File too large\n");
+    EXPECT_EQ(Listing(dir), "");
+    const ToolRun missing = Render("--gif '" + dir + "/missing/demo.gif' --from 0 --to 1 --fps 10");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "tracker-render: cannot write " + dir + "/missing/demo.gif: No such file or directory\n");
 }

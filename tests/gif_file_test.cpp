@@ -1,0 +1,92 @@
+// The GIF writer on frames made for the purpose: colours that arrive late, too many colours,
+// and delays that add up to the clock.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "gif_decode.h"
+#include "tools/gif_file.h"
+
+class GifFile : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/tracker-gif-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+    bool Empty() { return std::system(("test -z \"$(ls -A '" + dir + "')\"").c_str()) == 0; }
+    std::string dir;
+};
+
+TEST(GifDelay, DelaysAddUpToTheClockAndStayVisible)
+{
+    for (int32_t fps = 1; fps <= 50; ++fps) {
+        int64_t shown = 0;
+        for (uint64_t k = 0; k < 1000; ++k) {
+            const int32_t delay = GIF_Delay(k, fps);
+            EXPECT_GE(delay, 2) << fps << " fps, frame " << k;
+            shown += delay;
+            ASSERT_EQ(shown, static_cast<int64_t>((100 * (k + 1) + fps / 2) / fps)) << fps << " fps, frame " << k;
+        }
+    }
+    EXPECT_EQ(GIF_Delay(0, 30), 3);
+    EXPECT_EQ(GIF_Delay(1, 30), 4);
+    EXPECT_EQ(GIF_Delay(uint64_t{1} << 40, 25), 4) << "no overflow far into a long run";
+}
+
+// A colour first seen in a later frame lies outside the first frame's table, and must still
+// come out exactly; the top byte is no colour and must not split one colour in two.
+TEST_F(GifFile, ColoursArrivingLateDecodeExactly)
+{
+    const int32_t w = 16, h = 8;
+    std::vector<std::vector<uint32_t>> frames(3, std::vector<uint32_t>(w * h, 0xFF000000));
+    frames[0][5] = 0x00000000;
+    frames[0][6] = 0xFF607080;
+    frames[1] = frames[0];
+    for (int i = 0; i < 20; ++i)
+        frames[1][w * 3 + i % w + w * (i / w)] = 0xFF000000 | (0x010203 * (i + 7));
+    frames[2] = frames[1];
+    frames[2][w * h - 1] = 0xFFFFFFC0;
+    GifAnimation animation;
+    ASSERT_TRUE(GIF_Begin(&animation, dir + "/late.gif", w, h, 10));
+    for (const auto &frame : frames)
+        ASSERT_TRUE(GIF_AddFrame(&animation, frame.data())) << animation.failure;
+    ASSERT_TRUE(GIF_Finish(&animation)) << animation.failure;
+
+    const DecodedGif decoded = DecodeGif(dir + "/late.gif");
+    ASSERT_EQ(decoded.frames.size(), 3u);
+    for (size_t n = 0; n < 3; ++n) {
+        for (int i = 0; i < w * h; ++i)
+            ASSERT_EQ(decoded.frames[n][i], frames[n][i] & 0x00FFFFFF) << "frame " << n << " pixel " << i;
+    }
+    EXPECT_EQ(decoded.rects[1], (GifRect{0, 3, 16, 2}));
+    EXPECT_EQ(decoded.rects[2], (GifRect{15, 7, 1, 1}));
+    EXPECT_EQ(decoded.delays, (std::vector<int>{10, 10, 10}));
+}
+
+TEST_F(GifFile, MoreColoursThanAGifKeepsIsAFailureThatLeavesNothing)
+{
+    const int32_t w = 32, h = 9;
+    std::vector<uint32_t> frame(w * h, 0);
+    GifAnimation animation;
+    ASSERT_TRUE(GIF_Begin(&animation, dir + "/many.gif", w, h, 10));
+    ASSERT_TRUE(GIF_AddFrame(&animation, frame.data()));
+    for (int i = 0; i < w * h; ++i)
+        frame[i] = static_cast<uint32_t>(i) * 0x010101;
+    EXPECT_FALSE(GIF_AddFrame(&animation, frame.data()));
+    EXPECT_EQ(animation.failure, "cannot write " + dir +
+                                     "/many.gif: the frames hold more than the 256 colours a GIF can keep apart");
+    GIF_Abandon(&animation);
+    EXPECT_TRUE(Empty());
+
+    ASSERT_TRUE(GIF_Begin(&animation, dir + "/none.gif", w, h, 10));
+    EXPECT_FALSE(GIF_Finish(&animation));
+    EXPECT_EQ(animation.failure, "cannot write " + dir + "/none.gif: no frames");
+    EXPECT_TRUE(Empty());
+}
