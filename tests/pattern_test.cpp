@@ -77,26 +77,47 @@ TEST(Generation, EveryFrameInsideAWindowGeneratesAfreshAndNoneOutside)
     EXPECT_NE(Pattern(), third);
 }
 
-TEST(Generation, TheSameFramesGiveTheSameTextOnEveryRun)
+// The 64 lines one generation makes, drawn from a generator at `state`, which it advances.
+static std::vector<std::string> ModelGeneration(uint32_t &state)
 {
-    // Every test runs in a fresh process, so this is a second run of the sequence above.
-    ASSERT_EQ(FFX_AllocPattern(), 1);
-    FFX_GeneratePattern(0.0f);
-    EXPECT_EQ(Pattern()[0],
-              "... .. 00a.3 .. 00... .. 00e.1 .. 00... .. 00... .. 00... .. 00... .. 00");
-    // 64 lines x 7 cells, each with one or two draws.
-    int32_t draws = 0;
-    for (const std::string &line : Pattern())
-        for (int32_t cell = 1; cell < 8; ++cell)
-            draws += line.substr(9 * cell, 3) == "..." ? 1 : 2;
-    uint32_t state = 1;
-    for (int32_t i = 0; i <= draws; ++i)
+    static const char *const names[] = {"c.", "c#", "d.", "d#", "e.", "f.", "f#", "g.", "g#", "a.", "a#", "b."};
+    auto draw = [&state] {
         state = state * 214013u + 2531011u;
-    const int32_t next = static_cast<int32_t>((state >> 16) & 0x7FFF);
+        return static_cast<int32_t>((state >> 16) & 0x7FFF);
+    };
+    std::vector<std::string> lines;
+    for (int32_t line = 0; line < 64; ++line) {
+        std::string text = "... .. 00";
+        for (int32_t cell = 1; cell < 8; ++cell) {
+            const int32_t note = draw() & 31;
+            if (note < 12) {
+                text += names[note];
+                text += static_cast<char>('0' + draw() % 4);
+            } else {
+                text += "...";
+            }
+            text += " .. 00";
+        }
+        lines.push_back(text);
+    }
+    return lines;
+}
+
+TEST(Generation, EachGenerationCarriesOnFromTheLastDrawNeverReseeded)
+{
+    // Every test runs in a fresh process, so this is also a second run of the sequence above.
+    ASSERT_EQ(FFX_AllocPattern(), 1);
+    uint32_t state = 1;
     FFX_GeneratePattern(0.0f);
-    // The second generation starts where the first stopped, never reseeded.
-    const std::string cell1 = Pattern()[0].substr(9, 3);
-    EXPECT_EQ(cell1 == "...", (next & 31) >= 12);
+    const std::vector<std::string> first = ModelGeneration(state);
+    EXPECT_EQ(Pattern(), first);
+    EXPECT_EQ(Pattern()[0], "... .. 00a.3 .. 00... .. 00e.1 .. 00... .. 00... .. 00... .. 00... .. 00");
+    FFX_GeneratePattern(6.4f);
+    EXPECT_EQ(Pattern(), ModelGeneration(state)) << "the second generation starts where the first stopped";
+    EXPECT_NE(Pattern(), first);
+    // The generator's next draw follows on from both generations' draws.
+    const uint32_t next = state * 214013u + 2531011u;
+    EXPECT_EQ(FFX_Random(), static_cast<int32_t>((next >> 16) & 0x7FFF));
 }
 
 class PatternView : public testing::Test {

@@ -8,6 +8,7 @@ source "$here/lib.sh"
 
 kind=$1 program=$2 WORK=$3
 rm -rf "$WORK" && mkdir -p "$WORK"
+[ -f "$program" ] || fail "no program at $program (build it first)"
 started=$(date +%s)
 
 if [ "$kind" = linux ]; then
@@ -32,21 +33,15 @@ E2E_PIDS+=("$demo")
 boxes=0
 for text in 'L"Video mode not found\n"' 'L"DDRAW_Init"'; do
   boxes=$((boxes + 1))
-  shown=""
-  for _ in $(seq 300); do
-    if [ "$(grep -c 'msgbox:MSGBOX_OnInit' "$WORK/stderr")" -ge "$boxes" ]; then
-      shown=yes
-      break
-    fi
-    kill -0 "$demo" 2>/dev/null || break
-    sleep 0.1
-  done
-  [ -n "$shown" ] || fail "box $boxes never appeared (see $WORK/stderr)"
+  box_shown() {
+    kill -0 "$demo" 2>/dev/null || fail "the program ended before box $boxes (see $WORK/stderr)"
+    [ "$(grep -c 'msgbox:MSGBOX_OnInit' "$WORK/stderr")" -ge "$boxes" ]
+  }
+  wait_for 30 box_shown || fail "box $boxes never appeared (see $WORK/stderr)"
   got=$(grep 'msgbox:MSGBOX_OnInit' "$WORK/stderr" | sed -n "${boxes}p" | sed 's/.*MSGBOX_OnInit //')
   [ "$got" = "$text" ] || fail "box $boxes says $got, expected $text"
-  sleep 0.5
-  window=$(xdotool search --name '^Error$' 2>/dev/null | tail -1)
-  [ -n "$window" ] || fail "box $boxes has no window"
+  box_window() { window=$(xdotool search --name '^Error$' 2>/dev/null | tail -1) && [ -n "$window" ]; }
+  wait_for 10 box_window || fail "box $boxes has no window"
   timeout 10 xdotool windowfocus --sync "$window" key Return
 done
 

@@ -48,6 +48,17 @@ shot() {
   timeout 20 import -window root "$1" || fail "no screenshot of $DISPLAY"
 }
 
+# Runs `command...` every fifth of a second until it succeeds; 1 when `seconds` pass first.
+wait_for() {
+  local seconds=$1
+  shift
+  local deadline=$((SECONDS + seconds))
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.2
+  done
+}
+
 # Differing pixels between the same region (WxH+X+Y) of two images.
 region_diff() {
   local a=$1 b=$2 region=$3

@@ -1,7 +1,10 @@
 // Allocation failures on demand: the test binaries link with --wrap for malloc and calloc, so
 // the program's own allocations pass through here (the library's internal ones do not).
+// Fresh malloc memory is poisoned: memory straight from the system is zero, and a test must not
+// take that for memory the program cleared itself.
 #include <cstddef>
 #include <cstdlib>
+#include <cstring>
 
 extern "C" void *__real_malloc(size_t bytes);
 extern "C" void *__real_calloc(size_t count, size_t bytes);
@@ -27,7 +30,12 @@ static bool ShouldFail(size_t bytes)
 
 extern "C" void *__wrap_malloc(size_t bytes)
 {
-    return ShouldFail(bytes) ? nullptr : __real_malloc(bytes);
+    if (ShouldFail(bytes))
+        return nullptr;
+    void *memory = __real_malloc(bytes);
+    if (memory)
+        std::memset(memory, 0xA5, bytes);
+    return memory;
 }
 
 extern "C" void *__wrap_calloc(size_t count, size_t bytes)
