@@ -1,6 +1,8 @@
 // The control panel as a whole frame draws it: buttons, bank buttons, list boxes, position box.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "scene/scene.h"
 #include "tests/frame.h"
 #include "text/text.h"
@@ -154,4 +156,13 @@ TEST_F(PanelFrame, PositionBoxWithItsRaisedBarAndText)
     EXPECT_EQ(frame.at(10, 37), Outline);
     EXPECT_TRUE(Shows("00 00", 4, 22, White));
     EXPECT_EQ(frame.at(6, 25), White);
+    // A whole column right of the text, top to bottom: a box or bar one row off changes it.
+    std::vector<uint32_t> column(55, Background);
+    column[0] = Panel, column[1] = Outline, column[2] = Shade;
+    column[22] = Outline, column[23] = Light, column[36] = Shade, column[37] = Outline;
+    for (int32_t y = 24; y < 36; ++y)
+        column[y] = Panel;
+    column[52] = Light, column[53] = Outline, column[54] = Panel;
+    for (int32_t y = 0; y < 55; ++y)
+        EXPECT_EQ(frame.at(46, y), column[y]) << "row " << y;
 }

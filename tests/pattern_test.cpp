@@ -212,4 +212,14 @@ TEST_F(PatternView, HighlightBarIsRaisedAndWrapsItsOutlines)
     EXPECT_EQ(frame.at(639, 351), 0x00000000u);
     EXPECT_EQ(frame.at(639, 352), 0xFF404040u);
     EXPECT_EQ(frame.at(0, 345), 0xFFF0F0F0u);
+    // Between the row number and the text, a whole column across the bar: a fill one row off
+    // shows here.
+    EXPECT_EQ(frame.at(25, 335), Background);
+    EXPECT_EQ(frame.at(25, 336), 0x00000000u);
+    EXPECT_EQ(frame.at(25, 337), 0xFFF0F0F0u);
+    for (int32_t y = 338; y < 353; ++y)
+        EXPECT_EQ(frame.at(25, y), Panel) << y;
+    EXPECT_EQ(frame.at(25, 353), 0xFF404040u);
+    EXPECT_EQ(frame.at(25, 354), 0x00000000u);
+    EXPECT_EQ(frame.at(25, 355), Background);
 }

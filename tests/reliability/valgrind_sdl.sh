@@ -51,25 +51,32 @@ panel() {
 readout_pixels() {
   convert "$work/screen.png" -crop 80x16+0+0 +repage txt:- | grep -c '#FFFFFF' || true
 }
-shown=""
-for _ in $(seq 120); do
+# Under valgrind the window can take a long while to appear; give it the focus as soon as it does,
+# as a user would, so a slow start cannot leave it inactive.
+window=""
+window_shown() {
+  kill -0 "$program_pid" 2>/dev/null || fail "the program ended before its window appeared"
+  window=$(xdotool search --name '^cname$' 2>/dev/null | head -n 1) && [ -n "$window" ]
+}
+wait_for 300 window_shown || fail "no window within five minutes"
+focused() { xdotool windowfocus --sync "$window" 2>/dev/null && [ "$(xdotool getwindowfocus)" = "$window" ]; }
+wait_for 60 focused || fail "the window never took the focus"
+
+first_frame() {
   kill -0 "$program_pid" 2>/dev/null || fail "the program ended before its first frame"
   shown=$(panel)
-  [ "${shown:0:6}" = 607080 ] && break
-  sleep 0.5
-done
-[ "${shown:0:6}" = 607080 ] || fail "no frame within a minute: (270,10) shows #$shown"
+  [ "${shown:0:6}" = 607080 ]
+}
+wait_for 300 first_frame || fail "no frame within five minutes of the window: (270,10) shows #$shown"
 [ "$(readout_pixels)" = 0 ] || fail "the read-out shows before space was pressed"
-window=$(xdotool search --name '^cname$' | head -n 1)
-xdotool windowfocus --sync "$window" 2>/dev/null || true
 
 # Frames for a while, then as long again with the read-out drawn into the back buffer.
 sleep "$seconds"
 xdotool key space
-sleep "$seconds"
 # Only a new frame draws the read-out: frames kept coming.
-panel >/dev/null
-[ "$(readout_pixels)" -gt 20 ] || fail "no read-out after space"
+readout_shown() { panel >/dev/null; [ "$(readout_pixels)" -gt 20 ]; }
+wait_for 120 readout_shown || fail "no read-out after space"
+sleep "$seconds"
 xdotool key Escape
 
 wait_exit "$program_pid" 60
