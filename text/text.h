@@ -3,6 +3,11 @@
 
 #include <cstdint>
 
+// Whether the drawers (text here, fills in the scene) store 32 bytes at a time with AVX2 rather
+// than 16 with the baseline's vectors: set at start-up to whether the processor has AVX2. The
+// pictures are the same either way; the tests and the bench clear it to run the narrow path.
+extern bool GFX_WideStores;
+
 // 256 glyphs of 16 rows, top row first; bit 7 of a row is its leftmost pixel.
 extern const uint8_t Font[256 * 16];
 
