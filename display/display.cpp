@@ -11,13 +11,18 @@ static uint32_t FrameCount;            // flips since the last measurement
 static DWORD ReferenceTick;            // GetTickCount at the last measurement
 static float Rate;                     // frames per second at the last measurement
 static int32_t FpsVisible;             // the read-out shows while this is exactly 1
+static HWND DisplayWindow;             // the window that holds the screen
 
 // A lost surface comes back by restoring the primary, which restores its back buffer too;
-// the next frame redraws everything.
+// the next frame redraws everything. DirectDraw minimised the window when it took the surfaces
+// away; without a window manager nothing else brings it back, and a minimised window shows no
+// flips and gets no keys, so the window is restored and given the focus along with them.
 static void RestoreIfLost(HRESULT result)
 {
-    if (result == DDERR_SURFACELOST)
-        Primary->Restore();
+    if (result != DDERR_SURFACELOST || Primary->Restore() != DD_OK)
+        return;
+    ShowWindow(DisplayWindow, SW_RESTORE);
+    SetFocus(DisplayWindow);
 }
 
 static int Fail(HWND window, const char *text)
@@ -28,6 +33,7 @@ static int Fail(HWND window, const char *text)
 
 int DDRAW_Init(int32_t width, int32_t height, int32_t depth, HWND window)
 {
+    DisplayWindow = window;
     if (DirectDrawCreateEx(NULL, reinterpret_cast<void **>(&DirectDraw), IID_IDirectDraw7, NULL) != DD_OK)
         return Fail(window, "Could not create Direct Draw Instance\n");
     if (DirectDraw->SetCooperativeLevel(window, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX) != DD_OK)

@@ -113,6 +113,7 @@ struct IUnknown;
 #define IDC_ARROW ((LPSTR)(uintptr_t)32512)
 #define SM_CXSCREEN 0
 #define SM_CYSCREEN 1
+#define SW_RESTORE 9
 #define TRANSPARENT 1
 
 // DirectDraw flags and results.

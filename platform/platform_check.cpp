@@ -11,6 +11,7 @@ static_assert(SC_SCREENSAVE == 0xF140 && SC_MONITORPOWER == 0xF170 && SC_CLOSE =
 static_assert((CS_HREDRAW | CS_VREDRAW) == 3 && WS_POPUP == 0x80000000u, "styles");
 static_assert(PM_NOREMOVE == 0 && MB_OK == 0 && MB_ICONEXCLAMATION == 0x30, "flags");
 static_assert(SM_CXSCREEN == 0 && SM_CYSCREEN == 1 && TRANSPARENT == 1, "metrics and modes");
+static_assert(SW_RESTORE == 9, "show commands");
 static_assert((DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX) == 0x51, "cooperation");
 static_assert((DDSD_CAPS | DDSD_BACKBUFFERCOUNT) == 0x21, "description flags");
 static_assert((DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX) == 0x218, "chain caps");

@@ -82,6 +82,34 @@ TEST(Flip, LostSurfacesAreRestoredAndFramesResume)
     EXPECT_EQ(BackBufferRows(), ExpectedFrame(0.7f));
 }
 
+// DirectDraw minimises the window when it takes the surfaces away; the restore brings the window
+// back and gives it the keys, once per restore that worked.
+TEST(Flip, ARestoredSurfaceRestoresTheWindowAndItsFocus)
+{
+    DBL_Post(WM_ACTIVATEAPP, 1, 0);
+    DBL_OnCall("Flip", [] {
+        if (DBL_Count("Flip") == 1 || DBL_Count("Flip") == 3) {
+            DBL_LoseSurfaces();
+            // The first restore fails and leaves the surfaces lost for the next frame.
+            if (DBL_Count("Flip") == 1)
+                DBL_Fail("Restore", 1);
+        }
+        if (DBL_Count("Flip") == 6)
+            DBL_Post(WM_KEYDOWN, VK_ESCAPE, 0);
+    });
+    ASSERT_EQ(RunProgram(), 0);
+    std::vector<std::string> calls;
+    for (const std::string &call : DBL_Log())
+        if (call.rfind("Restore(", 0) == 0 || call.rfind("ShowWindow(", 0) == 0 ||
+            call.rfind("SetFocus(", 0) == 0)
+            calls.push_back(call);
+    EXPECT_EQ(calls, (std::vector<std::string>{
+                         "ShowWindow(window,10)", "SetFocus(window)",  // the window's creation
+                         "Restore(primary)",                             // failed: nothing more
+                         "Restore(primary)", "ShowWindow(window,9)", "SetFocus(window)",
+                         "Restore(primary)", "ShowWindow(window,9)", "SetFocus(window)"}));
+}
+
 TEST(ReadOut, HiddenUntilSpaceAndToggledByEachPress)
 {
     DBL_Post(WM_ACTIVATEAPP, 1, 0);
