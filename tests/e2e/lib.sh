@@ -59,6 +59,13 @@ wait_for() {
   done
 }
 
+# Every part of the picture that does not depend on the clock: the panel's top rows, the button
+# grid, lists and bank buttons, the strip below the scopes, and the highlight bar between the row
+# numbers and the pattern text.
+E2E_STATIC=("640x79+0+0" "356x121+284+79" "284x6+0+194" "12x19+20+336")
+# The scopes, which move with every frame.
+E2E_SCOPES="284x115+0+79"
+
 # Differing pixels between the same region (WxH+X+Y) of two images.
 region_diff() {
   local a=$1 b=$2 region=$3
@@ -81,3 +88,25 @@ wait_exit() {
     sleep 0.1
   done
 }
+
+# Differing pixels between the screen shot $1 and the image $reference over the regions named
+# after it.
+static_diff() {
+  local image=$1 total=0 region
+  shift
+  for region in "$@"; do
+    total=$((total + $(region_diff "$image" "$reference" "$region")))
+  done
+  echo "$total"
+}
+
+# Two shots a third of a second apart: did the scopes move between them? The caller defines
+# `alive`, which fails the run once the program has ended.
+scopes_moving() {
+  alive
+  shot "$WORK/a.png"
+  sleep 0.3
+  shot "$WORK/b.png"
+  [ "$(region_diff "$WORK/a.png" "$WORK/b.png" "$E2E_SCOPES")" != 0 ]
+}
+scopes_still() { ! scopes_moving; }
