@@ -1,7 +1,7 @@
 // The Windows and DirectDraw services the shell and the display call, by their Windows names.
 // On Windows these are the real headers; elsewhere this declares exactly the part the program
-// uses, with the Windows values, and the build links one implementation of it (SDL2 or the
-// test double).
+// uses, with the Windows values, and the build links the emulation core under one host (SDL2,
+// or the tests' scripted host).
 #pragma once
 
 #ifdef _WIN32
@@ -14,6 +14,8 @@
 
 #include <cstddef>
 #include <cstdint>
+
+#include "platform/win32_values.h"
 
 // Calling conventions only mean something on 32-bit Windows.
 #define WINAPI
@@ -86,49 +88,14 @@ struct IUnknown;
 #define RGB(r, g, b) \
     ((COLORREF)((DWORD)(uint8_t)(r) | ((DWORD)(uint8_t)(g) << 8) | ((DWORD)(uint8_t)(b) << 16)))
 
-// Window messages.
-#define WM_DESTROY 0x0002
-#define WM_CLOSE 0x0010
-#define WM_QUIT 0x0012
-#define WM_ACTIVATEAPP 0x001C
-#define WM_SETCURSOR 0x0020
-#define WM_KEYDOWN 0x0100
-#define WM_SYSCOMMAND 0x0112
+// Every constant the program uses, with its Windows value.
+#define PLATFORM_CONSTANT(type, name, value) inline constexpr type name = (type)(value);
+WIN32_PROGRAM_VALUES(PLATFORM_CONSTANT)
+#undef PLATFORM_CONSTANT
 
-// Keys and system commands.
-#define VK_ESCAPE 0x1B
-#define VK_SPACE 0x20
-#define SC_CLOSE 0xF060
-#define SC_SCREENSAVE 0xF140
-#define SC_MONITORPOWER 0xF170
-
-// Class, window, queue, message box, resource and metric values.
-#define CS_VREDRAW 0x0001
-#define CS_HREDRAW 0x0002
-#define WS_POPUP ((DWORD)0x80000000)
-#define PM_NOREMOVE 0x0000
-#define MB_OK 0x00000000
-#define MB_ICONEXCLAMATION 0x00000030
+// Resource identifiers are small numbers in a pointer, as MAKEINTRESOURCE makes them.
 #define IDI_APPLICATION ((LPSTR)(uintptr_t)32512)
 #define IDC_ARROW ((LPSTR)(uintptr_t)32512)
-#define SM_CXSCREEN 0
-#define SM_CYSCREEN 1
-#define SW_RESTORE 9
-#define TRANSPARENT 1
-
-// DirectDraw flags and results.
-#define DDSCL_FULLSCREEN 0x00000001
-#define DDSCL_EXCLUSIVE 0x00000010
-#define DDSCL_ALLOWMODEX 0x00000040
-#define DDSD_CAPS 0x00000001
-#define DDSD_BACKBUFFERCOUNT 0x00000020
-#define DDSCAPS_BACKBUFFER 0x00000004
-#define DDSCAPS_COMPLEX 0x00000008
-#define DDSCAPS_FLIP 0x00000010
-#define DDSCAPS_PRIMARYSURFACE 0x00000200
-#define DD_OK ((HRESULT)0)
-#define DDERR_SURFACELOST ((HRESULT)0x887601C2)
-#define DDERR_WASSTILLDRAWING ((HRESULT)0x8876021C)
 
 struct DDSCAPS2 {
     DWORD dwCaps;
@@ -171,6 +138,9 @@ protected:
 
 extern const IID IID_IDirectDraw7;
 
+// The services have C linkage, as Windows' own declarations give them.
+extern "C" {
+
 // USER32
 ATOM WINAPI RegisterClassA(const WNDCLASSA *lpWndClass);
 HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName,
@@ -205,6 +175,8 @@ BOOL WINAPI TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c);
 
 // DDRAW
 HRESULT WINAPI DirectDrawCreateEx(GUID *lpGuid, void **lplpDD, REFIID iid, IUnknown *pUnkOuter);
+
+}  // extern "C"
 
 // The program's entry, defined by the shell; the platform's main calls it.
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow);

@@ -4,9 +4,8 @@
 
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/emulation/emulation.h"
 
-static const int SW_SHOWDEFAULT_VALUE = 10;
 static char moduleToken;  // stands for the program's module handle
 
 int main(int argc, char **argv)
@@ -17,7 +16,7 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; ++i)
         commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
     const int status = WinMain(reinterpret_cast<HINSTANCE>(&moduleToken), NULL, commandLine.data(),
-                               SW_SHOWDEFAULT_VALUE);
+                               SW_SHOWDEFAULT);
     // Here, not at exit: when the X server goes away Xlib exits from its error handler, and a
     // shutdown that talks to the dead server then would never finish.
     SDL_Quit();

@@ -1,28 +1,58 @@
-// The scripted platform double: see platform_double.h for what a test can script and read.
+// The scripted platform double: the emulation core's host for the tests, and a recorder that
+// sits between the program and the core (see platform_double.h).
 #include "platform_double.h"
 
 #include <gtest/gtest.h>
 
-#include <cinttypes>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <map>
-#include <set>
+
+#include "platform/emulation/emulation.h"
+#include "platform/emulation/host.h"
+
+// The core's own services, which the linker's --wrap leaves under these names.
+extern "C" {
+ATOM __real_RegisterClassA(const WNDCLASSA *);
+HWND __real_CreateWindowExA(DWORD, LPCSTR, LPCSTR, DWORD, int, int, int, int, HWND, HMENU,
+                            HINSTANCE, void *);
+BOOL __real_ShowWindow(HWND, int);
+BOOL __real_UpdateWindow(HWND);
+HWND __real_SetFocus(HWND);
+HICON __real_LoadIconA(HINSTANCE, LPCSTR);
+HCURSOR __real_LoadCursorA(HINSTANCE, LPCSTR);
+int __real_GetSystemMetrics(int);
+BOOL __real_PeekMessageA(MSG *, HWND, UINT, UINT, UINT);
+BOOL __real_GetMessageA(MSG *, HWND, UINT, UINT);
+BOOL __real_TranslateMessage(const MSG *);
+LRESULT __real_DispatchMessageA(const MSG *);
+BOOL __real_WaitMessage(void);
+LRESULT __real_DefWindowProcA(HWND, UINT, WPARAM, LPARAM);
+BOOL __real_PostMessageA(HWND, UINT, WPARAM, LPARAM);
+void __real_PostQuitMessage(int);
+HCURSOR __real_SetCursor(HCURSOR);
+int __real_MessageBoxA(HWND, LPCSTR, LPCSTR, UINT);
+DWORD __real_timeGetTime(void);
+DWORD __real_GetTickCount(void);
+int __real_SetBkMode(HDC, int);
+COLORREF __real_SetTextColor(HDC, COLORREF);
+BOOL __real_TextOutA(HDC, int, int, LPCSTR, int);
+HRESULT __real_DirectDrawCreateEx(GUID *, void **, REFIID, IUnknown *);
+}
 
 namespace {
 
-struct DoubleDraw final : IDirectDraw7 {
-    HRESULT CreateSurface(DDSURFACEDESC2 *desc, IDirectDrawSurface7 **surface,
-                          IUnknown *outer) override;
+// The DirectDraw objects the program is given: each call is recorded, then the core's object answers.
+struct RecordedDraw final : IDirectDraw7 {
+    HRESULT CreateSurface(DDSURFACEDESC2 *desc, IDirectDrawSurface7 **surface, IUnknown *outer) override;
     HRESULT SetCooperativeLevel(HWND window, DWORD flags) override;
-    HRESULT SetDisplayMode(DWORD width, DWORD height, DWORD bitsPerPixel, DWORD refreshRate,
-                           DWORD flags) override;
+    HRESULT SetDisplayMode(DWORD width, DWORD height, DWORD bits, DWORD refresh, DWORD flags) override;
+    IDirectDraw7 *real = NULL;
 };
 
-struct DoubleSurface final : IDirectDrawSurface7 {
-    explicit DoubleSurface(const char *name) : name(name) {}
+struct RecordedSurface final : IDirectDrawSurface7 {
+    explicit RecordedSurface(const char *name) : name(name) {}
     HRESULT Flip(IDirectDrawSurface7 *targetOverride, DWORD flags) override;
     HRESULT GetAttachedSurface(DDSCAPS2 *caps, IDirectDrawSurface7 **surface) override;
     HRESULT GetDC(HDC *context) override;
@@ -31,11 +61,7 @@ struct DoubleSurface final : IDirectDrawSurface7 {
     HRESULT Restore() override;
     HRESULT Unlock(RECT *rect) override;
     const char *name;
-};
-
-struct WindowClass {
-    std::string name;
-    WNDCLASSA description;
+    IDirectDrawSurface7 *real = NULL;
 };
 
 // A scripted failure: how many calls are left to fail, and with what.
@@ -44,98 +70,70 @@ struct Failure {
     HRESULT result;
 };
 
+enum Kind { DIRECTDRAW, WINDOWS, INFALLIBLE };
+
 }  // namespace
 
-struct HWND__ {
-    size_t number;      // 1 for the program's window
-    size_t classIndex;  // into classes
-    bool alive;         // until default processing of WM_CLOSE destroys it
-    bool destroying;    // WM_DESTROY is being sent
-    bool visible;       // ShowWindow made it visible
-};
+// Every service the program calls, by how it reports failure.
+static const std::map<std::string, Kind> SERVICES = {
+    {"DirectDrawCreateEx", DIRECTDRAW}, {"SetCooperativeLevel", DIRECTDRAW},
+    {"SetDisplayMode", DIRECTDRAW},     {"CreateSurface", DIRECTDRAW},
+    {"GetAttachedSurface", DIRECTDRAW}, {"Lock", DIRECTDRAW},
+    {"Unlock", DIRECTDRAW},             {"GetDC", DIRECTDRAW},
+    {"ReleaseDC", DIRECTDRAW},          {"Flip", DIRECTDRAW},
+    {"Restore", DIRECTDRAW},            {"RegisterClassA", WINDOWS},
+    {"CreateWindowExA", WINDOWS},       {"UpdateWindow", WINDOWS},
+    {"SetFocus", WINDOWS},              {"LoadIconA", WINDOWS},
+    {"LoadCursorA", WINDOWS},           {"GetSystemMetrics", WINDOWS},
+    {"PeekMessageA", WINDOWS},          {"GetMessageA", WINDOWS},
+    {"TranslateMessage", WINDOWS},      {"WaitMessage", WINDOWS},
+    {"PostMessageA", WINDOWS},          {"MessageBoxA", WINDOWS},
+    {"SetBkMode", WINDOWS},             {"SetTextColor", WINDOWS},
+    {"TextOutA", WINDOWS},              {"ShowWindow", INFALLIBLE},
+    {"DispatchMessageA", INFALLIBLE},   {"DefWindowProcA", INFALLIBLE},
+    {"PostQuitMessage", INFALLIBLE},    {"SetCursor", INFALLIBLE},
+    {"timeGetTime", INFALLIBLE},        {"GetTickCount", INFALLIBLE}};
 
-const IID IID_IDirectDraw7 = {0x15e65ec0, 0x3b9c, 0x11d2,
-                              {0xb9, 0x2f, 0x00, 0x60, 0x97, 0x97, 0xea, 0x5b}};
-
-// DirectDraw results the double gives for refused calls.
-static const HRESULT ERR_INVALIDPARAMS = (HRESULT)0x80070057;
-static const HRESULT ERR_NOTFOUND = (HRESULT)0x887600FF;
-static const HRESULT ERR_SURFACEBUSY = (HRESULT)0x887601AE;
-static const HRESULT ERR_NOTLOCKED = (HRESULT)0x88760248;
-static const HRESULT ERR_NODC = (HRESULT)0x8876024A;
-static const HRESULT ERR_IMPLICITLYCREATED = (HRESULT)0x8876024C;
-static const HRESULT ERR_DCALREADYCREATED = (HRESULT)0x8876026C;
-static const HRESULT ERR_UNSUPPORTED = (HRESULT)0x80004001;
-static const COLORREF CLR_INVALID_VALUE = 0xFFFFFFFF;
-static const UINT PM_REMOVE_VALUE = 0x0001;
-
-// Services that report failure through an HRESULT, and those that have no failure at all.
-static const std::set<std::string> DIRECTDRAW_CALLS = {
-    "DirectDrawCreateEx", "SetCooperativeLevel", "SetDisplayMode", "CreateSurface",
-    "GetAttachedSurface", "Lock", "Unlock", "GetDC", "ReleaseDC", "Flip", "Restore"};
-static const std::set<std::string> WINDOWS_CALLS = {
-    "RegisterClassA", "CreateWindowExA", "UpdateWindow", "SetFocus", "LoadIconA", "LoadCursorA",
-    "GetSystemMetrics", "PeekMessageA", "GetMessageA", "TranslateMessage", "WaitMessage",
-    "PostMessageA", "MessageBoxA", "SetBkMode", "SetTextColor", "TextOutA"};
-static const std::set<std::string> INFALLIBLE_CALLS = {
-    "ShowWindow", "DispatchMessageA", "DefWindowProcA", "PostQuitMessage", "SetCursor",
-    "timeGetTime", "GetTickCount"};
-
-static std::vector<std::string> callLog;                     // every call, formatted, in order
-static std::map<std::string, int> callCounts;                // calls so far by service
-static long totalCalls;                                      // calls so far, all services
-static long callLimit = 1000000;                             // more calls stop the run
-static int frameLimit = 10000;                               // more Flips stop the run
-static size_t logLimit = SIZE_MAX;                           // latest log entries kept at least
-static std::map<std::string, std::function<void()>> hooks;   // run on each call of a service
-static std::map<std::string, Failure> failures;              // scripted failures by service
-static DWORD timeValue, tickValue;                           // what the two clocks read
-static int screenWidth = 1920, screenHeight = 1080;          // GetSystemMetrics' answers
-static char instanceToken, arrowToken, iconToken;            // module, arrow cursor, system icon
-static char programWindowToken;                              // stands for "the program's window"
-static const HWND PROGRAM_WINDOW = reinterpret_cast<HWND>(&programWindowToken);
-static std::vector<WindowClass> classes;                     // registered classes
-static std::deque<HWND__> windows;                           // created windows, stable handles
-static std::deque<MSG> queue;                                // posted messages, oldest first
-static bool quitPosted;                                      // PostQuitMessage not yet taken
-static int quitCode;                                         // its exit code
-static std::vector<MSG> dispatched;                          // what DispatchMessageA was given
-static std::vector<DBL_ProcCall> procCalls;                  // window procedure calls
-static HWND focusWindow;                                     // last SetFocus
-static HCURSOR currentCursor = reinterpret_cast<HCURSOR>(&arrowToken);  // last SetCursor
-static DoubleDraw drawObject;                                // the one DirectDraw object
-static DoubleSurface primary("primary"), back("back");       // the flip chain
-static bool surfacesMade;                                    // CreateSurface succeeded
-static DWORD modeWidth, modeHeight;                          // last SetDisplayMode, 0 before
-static LONG backPitch = 640 * 4 + 256;                       // the back buffer's pitch
-static DWORD backWidth, backHeight;                          // the back buffer's size in pixels
-static std::vector<uint8_t> backMemory;                      // the back buffer
-static bool backLocked;                                      // between Lock and Unlock
-static bool contextOut;                                      // between GetDC and ReleaseDC
-static char contextToken;                                    // the back buffer's device context
-static int contextBkMode;                                    // its background mode
-static COLORREF contextTextColor;                            // its text colour
-static bool surfacesLost;                                    // until the primary's Restore
-
-// --- Reporting ---
-
-static void Unexpected(const std::string &what)
-{
-    ADD_FAILURE() << "platform double: unexpected call: " << what;
-}
+static std::vector<std::string> callLog;                    // every call, formatted, in order
+static std::map<std::string, int> callCounts;               // calls so far by service
+static long totalCalls;                                     // calls so far, all services
+static long callLimit = 1000000;                            // more calls stop the run
+static int frameLimit = 10000;                              // more Flips stop the run
+static size_t logLimit = SIZE_MAX;                          // latest log entries kept at least
+static std::map<std::string, std::function<void()>> hooks;  // run on each call of a service
+static std::map<std::string, Failure> failures;             // scripted failures by service
+static std::deque<MSG> script;                              // posted by the test, not yet delivered
+static DWORD timeValue, tickValue;                          // what the two clocks read
+static DWORD *clockRead = &timeValue;                       // the clock the core is reading
+static int screenWidth = 1920, screenHeight = 1080;         // the desktop's size
+static int modeWidth, modeHeight;                           // the display mode, 0 before
+static LONG backPitch = 640 * 4 + 256;                      // the back buffer's pitch
+static char instanceToken;                                  // the program's module handle
+static std::deque<char> nativeWindows;                      // one token per window made
+static std::map<const void *, std::string> names = {       // how the log shows known handles
+    {&instanceToken, "instance"}};
+static std::vector<HWND> created;                           // windows in order of creation
+static std::map<std::string, WNDPROC> classProcs;           // real procedure by class name
+static std::map<HWND, WNDPROC> windowProcs;                 // real procedure by window
+static bool dispatching;                                    // the next procedure call is a dispatch
+static const char *waitingIn = "";                          // the call that waits for a message
+static std::vector<MSG> dispatched;                         // what DispatchMessageA was given
+static std::vector<DBL_ProcCall> procCalls;                 // window procedure calls
+static RecordedDraw drawObject;                             // the DirectDraw object handed out
+static RecordedSurface primary("primary"), back("back");    // the flip chain handed out
 
 [[noreturn]] static void Stop(const std::string &why)
 {
-    ADD_FAILURE() << "platform double: run stopped: " << why;
+    ADD_FAILURE() << "platform double: " << why;
     throw DBL_Stop(why);
 }
 
-// --- Formatting the log ---
+// --- Formatting calls for the log ---
 
 static std::string Hex(uint64_t value)
 {
     char text[24];
-    snprintf(text, sizeof text, "0x%" PRIx64, value);
+    snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
     return text;
 }
 
@@ -143,7 +141,7 @@ static std::string Quote(const char *text, size_t length)
 {
     std::string quoted = "\"";
     for (size_t i = 0; i < length; ++i) {
-        unsigned char c = (unsigned char)text[i];
+        const unsigned char c = static_cast<unsigned char>(text[i]);
         if (c == '\n')
             quoted += "\\n";
         else if (c == '"' || c == '\\')
@@ -163,59 +161,17 @@ static std::string Text(const char *text)
     return text ? Quote(text, strlen(text)) : "NULL";
 }
 
-static HWND__ *Known(HWND window)
-{
-    for (HWND__ &each : windows)
-        if (&each == window)
-            return &each;
-    return NULL;
-}
-
-static std::string Name(HWND window)
-{
-    if (!window)
-        return "NULL";
-    if (window == PROGRAM_WINDOW)
-        return "window";
-    HWND__ *known = Known(window);
-    if (!known)
-        return Hex(reinterpret_cast<uintptr_t>(window));
-    return known->number == 1 ? "window" : "window" + std::to_string(known->number);
-}
-
-static std::string Name(HINSTANCE instance)
-{
-    if (!instance)
-        return "NULL";
-    return instance == DBL_Instance() ? "instance" : Hex(reinterpret_cast<uintptr_t>(instance));
-}
-
-static std::string Name(HDC context)
-{
-    if (!context)
-        return "NULL";
-    return context == reinterpret_cast<HDC>(&contextToken)
-               ? "dc" : Hex(reinterpret_cast<uintptr_t>(context));
-}
-
 static std::string Name(const void *handle)
 {
     if (!handle)
         return "NULL";
-    if (handle == &arrowToken)
-        return "IDC_ARROW";
-    if (handle == &iconToken)
-        return "IDI_APPLICATION";
-    if (handle == &primary)
-        return "primary";
-    if (handle == &back)
-        return "back";
-    return Hex(reinterpret_cast<uintptr_t>(handle));
+    auto known = names.find(handle);
+    return known != names.end() ? known->second : Hex(reinterpret_cast<uintptr_t>(handle));
 }
 
 static std::string Resource(LPCSTR name, const char *application)
 {
-    uintptr_t value = reinterpret_cast<uintptr_t>(name);
+    const uintptr_t value = reinterpret_cast<uintptr_t>(name);
     if (value == 32512)
         return application;
     if (value < 0x10000)
@@ -223,31 +179,27 @@ static std::string Resource(LPCSTR name, const char *application)
     return Text(name);
 }
 
-static std::string MessageName(UINT message)
-{
-    switch (message) {
-    case WM_DESTROY: return "WM_DESTROY";
-    case WM_CLOSE: return "WM_CLOSE";
-    case WM_QUIT: return "WM_QUIT";
-    case WM_ACTIVATEAPP: return "WM_ACTIVATEAPP";
-    case WM_SETCURSOR: return "WM_SETCURSOR";
-    case WM_KEYDOWN: return "WM_KEYDOWN";
-    case WM_SYSCOMMAND: return "WM_SYSCOMMAND";
-    default: return Hex(message);
-    }
-}
-
 static std::string Message(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return Name(window) + "," + MessageName(message) + "," + Hex(wParam) + "," +
-           Hex((uint64_t)lParam);
+    static const std::map<UINT, const char *> messageNames = {
+        {WM_DESTROY, "WM_DESTROY"},   {WM_CLOSE, "WM_CLOSE"},         {WM_QUIT, "WM_QUIT"},
+        {WM_ACTIVATEAPP, "WM_ACTIVATEAPP"}, {WM_SETCURSOR, "WM_SETCURSOR"},
+        {WM_KEYDOWN, "WM_KEYDOWN"},   {WM_SYSCOMMAND, "WM_SYSCOMMAND"}};
+    auto named = messageNames.find(message);
+    return Name(window) + "," + (named != messageNames.end() ? named->second : Hex(message)) + "," +
+           Hex(wParam) + "," + Hex((uint64_t)lParam);
+}
+
+static std::string D(long long value)
+{
+    return std::to_string(value);
 }
 
 // Logs and counts a call, runs its hook, and tells whether the script makes it fail.
 static bool Enter(const std::string &name, const std::string &arguments, HRESULT *result = NULL)
 {
     if (++totalCalls > callLimit)
-        Stop("more than " + std::to_string(callLimit) + " platform calls; last " + name);
+        Stop("more than " + D(callLimit) + " platform calls; last " + name);
     if (logLimit > 0) {
         callLog.push_back(name + "(" + arguments + ")");
         // Dropped in halves, so trimming costs a constant per call.
@@ -271,7 +223,7 @@ static bool Enter(const std::string &name, const std::string &arguments, HRESULT
 
 void DBL_Post(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    queue.push_back(MSG{message == WM_QUIT ? NULL : PROGRAM_WINDOW, message, wParam, lParam});
+    script.push_back(MSG{NULL, message, wParam, lParam});
 }
 
 void DBL_SetTime(DWORD milliseconds) { timeValue = milliseconds; }
@@ -279,15 +231,9 @@ DWORD DBL_Time() { return timeValue; }
 void DBL_SetTick(DWORD milliseconds) { tickValue = milliseconds; }
 DWORD DBL_Tick() { return tickValue; }
 
-static bool KnownService(const std::string &name)
-{
-    return DIRECTDRAW_CALLS.count(name) || WINDOWS_CALLS.count(name) ||
-           INFALLIBLE_CALLS.count(name);
-}
-
 void DBL_OnCall(const std::string &name, std::function<void()> hook)
 {
-    if (!KnownService(name))
+    if (!SERVICES.count(name))
         ADD_FAILURE() << "platform double: DBL_OnCall for unknown service " << name;
     else if (hook)
         hooks[name] = std::move(hook);
@@ -297,7 +243,8 @@ void DBL_OnCall(const std::string &name, std::function<void()> hook)
 
 void DBL_Fail(const std::string &name, int times)
 {
-    if (!DIRECTDRAW_CALLS.count(name) && !WINDOWS_CALLS.count(name))
+    auto service = SERVICES.find(name);
+    if (service == SERVICES.end() || service->second == INFALLIBLE)
         ADD_FAILURE() << "platform double: " << name << " cannot be made to fail";
     else
         failures[name] = Failure{times, DBL_FAILED};
@@ -305,14 +252,15 @@ void DBL_Fail(const std::string &name, int times)
 
 void DBL_FailWith(const std::string &name, int times, HRESULT result)
 {
-    if (!DIRECTDRAW_CALLS.count(name) || result == DD_OK)
+    auto service = SERVICES.find(name);
+    if (service == SERVICES.end() || service->second != DIRECTDRAW || result == DD_OK)
         ADD_FAILURE() << "platform double: DBL_FailWith needs a DirectDraw call and a "
                          "non-zero result, not " << name << " and " << Hex((uint32_t)result);
     else
         failures[name] = Failure{times, result};
 }
 
-void DBL_LoseSurfaces() { surfacesLost = true; }
+void DBL_LoseSurfaces() { EMU_LoseSurfaces(); }
 
 void DBL_SetPitch(LONG pitch)
 {
@@ -340,10 +288,7 @@ void DBL_SetLogLimit(size_t entries)
         callLog.erase(callLog.begin(), callLog.end() - static_cast<ptrdiff_t>(entries));
 }
 
-void DBL_EndRun()
-{
-    throw DBL_Stop("run ended by the test");
-}
+void DBL_EndRun() { throw DBL_Stop("run ended by the test"); }
 
 HINSTANCE DBL_Instance() { return reinterpret_cast<HINSTANCE>(&instanceToken); }
 
@@ -368,428 +313,349 @@ int DBL_Count(const std::string &name)
 
 const std::vector<MSG> &DBL_Dispatched() { return dispatched; }
 const std::vector<DBL_ProcCall> &DBL_ProcCalls() { return procCalls; }
-HWND DBL_Window() { return windows.empty() ? NULL : &windows.front(); }
-bool DBL_WindowDestroyed() { return !windows.empty() && !windows.front().alive; }
+HWND DBL_Window() { return created.empty() ? NULL : created.front(); }
+bool DBL_WindowDestroyed() { return DBL_Window() && !EMU_Native(DBL_Window()); }
+WNDPROC DBL_WindowProc() { return created.empty() ? NULL : windowProcs[created.front()]; }
+size_t DBL_Pending() { return script.size() + EMU_Waiting(NULL, 0); }
 
-WNDPROC DBL_WindowProc()
+uint8_t *DBL_BackBuffer()
 {
-    return windows.empty() ? NULL : classes[windows.front().classIndex].description.lpfnWndProc;
+    LONG pitch;
+    return EMU_BackBuffer(&pitch);
 }
 
-size_t DBL_Pending() { return queue.size() + (quitPosted ? 1 : 0); }
-uint8_t *DBL_BackBuffer() { return backMemory.empty() ? NULL : backMemory.data(); }
 LONG DBL_Pitch() { return backPitch; }
 
 bool DBL_PaddingIntact()
 {
-    for (size_t row = 0; row < backHeight; ++row)
-        for (size_t column = backWidth * 4; column < (size_t)backPitch; ++column)
-            if (backMemory[row * backPitch + column] != DBL_PAD)
+    for (int row = 0; row < modeHeight; ++row)
+        for (LONG column = modeWidth * 4; column < backPitch; ++column)
+            if (DBL_BackBuffer()[row * backPitch + column] != DBL_PAD)
                 return false;
     return true;
 }
 
-// --- Windows, messages and the queue ---
+// --- The host: the script's messages, clocks and screen ---
 
-static HWND__ *Live(HWND window)
+void HOST_PollEvents()
 {
-    HWND__ *known = Known(window);
-    return known && known->alive ? known : NULL;
-}
-
-static LRESULT CallProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                             bool fromDispatch)
-{
-    WNDPROC procedure = classes[Known(window)->classIndex].description.lpfnWndProc;
-    size_t index = procCalls.size();
-    procCalls.push_back(DBL_ProcCall{window, message, wParam, lParam, 0, fromDispatch});
-    LRESULT result = procedure(window, message, wParam, lParam);
-    procCalls[index].result = result;
-    return result;
-}
-
-static void DestroyWindow(HWND window)
-{
-    HWND__ *live = Live(window);
-    if (!live || live->destroying)
-        return;
-    live->destroying = true;
-    CallProcedure(window, WM_DESTROY, 0, 0, false);
-    live->alive = false;
-    live->destroying = false;
-    // Windows drops what is still queued for a destroyed window.
-    bool program = window == DBL_Window();
-    for (auto it = queue.begin(); it != queue.end();)
-        it = (it->hwnd == window || (program && it->hwnd == PROGRAM_WINDOW)) ? queue.erase(it)
-                                                                             : it + 1;
-}
-
-static bool Matches(const MSG &message, HWND window, UINT first, UINT last)
-{
-    HWND target = message.hwnd == PROGRAM_WINDOW ? DBL_Window() : message.hwnd;
-    if (window && target != window)
-        return false;
-    return (first == 0 && last == 0) || (message.message >= first && message.message <= last);
-}
-
-// The first matching message; WM_QUIT only when no other waits, as Windows delivers it.
-static bool TakeMessage(MSG *out, HWND window, UINT first, UINT last, bool remove)
-{
-    for (auto it = queue.begin(); it != queue.end(); ++it)
-        if (Matches(*it, window, first, last)) {
-            *out = *it;
-            if (out->hwnd == PROGRAM_WINDOW) {
-                out->hwnd = DBL_Window();
-                if (!out->hwnd)
-                    Unexpected("a message from DBL_Post was read before any window existed");
-            }
-            if (remove)
-                queue.erase(it);
-            return true;
-        }
-    if (quitPosted && !window) {
-        *out = MSG{NULL, WM_QUIT, (WPARAM)quitCode, 0};
-        if (remove)
-            quitPosted = false;
-        return true;
+    // Messages for the program's window wait until it exists.
+    for (; !script.empty() && DBL_Window(); script.pop_front()) {
+        const MSG &next = script.front();
+        EMU_Post(next.message == WM_QUIT ? NULL : DBL_Window(), next.message, next.wParam, next.lParam);
     }
-    return false;
 }
 
-ATOM WINAPI RegisterClassA(const WNDCLASSA *c)
+bool HOST_WaitEvents()
 {
-    if (!c) {
-        Enter("RegisterClassA", "NULL");
-        Unexpected("RegisterClassA without a class");
-        return 0;
-    }
-    if (Enter("RegisterClassA",
-              "{style=" + Hex(c->style) + ",cbClsExtra=" + std::to_string(c->cbClsExtra) +
-                  ",cbWndExtra=" + std::to_string(c->cbWndExtra) +
-                  ",hInstance=" + Name(c->hInstance) + ",hIcon=" + Name((const void *)c->hIcon) +
-                  ",hCursor=" + Name((const void *)c->hCursor) +
-                  ",hbrBackground=" + Name((const void *)c->hbrBackground) +
-                  ",lpszMenuName=" + Text(c->lpszMenuName) +
-                  ",lpszClassName=" + Text(c->lpszClassName) + "}"))
-        return 0;
-    if (!c->lpfnWndProc || !c->lpszClassName) {
-        Unexpected("RegisterClassA without a window procedure or a class name");
-        return 0;
-    }
-    for (const WindowClass &existing : classes)
-        if (strcasecmp(existing.name.c_str(), c->lpszClassName) == 0)
-            return 0;  // already registered: Windows refuses it too
-    classes.push_back(WindowClass{c->lpszClassName, *c});
-    return (ATOM)(0xC000 + classes.size() - 1);
-}
-
-HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style,
-                            int x, int y, int width, int height, HWND parent, HMENU menu,
-                            HINSTANCE instance, void *parameter)
-{
-    if (Enter("CreateWindowExA",
-              Hex(exStyle) + "," + Text(className) + "," + Text(windowName) + "," + Hex(style) +
-                  "," + std::to_string(x) + "," + std::to_string(y) + "," +
-                  std::to_string(width) + "," + std::to_string(height) + "," + Name(parent) +
-                  "," + Name((const void *)menu) + "," + Name(instance) + "," + Name(parameter)))
-        return NULL;
-    for (size_t i = 0; className && i < classes.size(); ++i)
-        if (strcasecmp(classes[i].name.c_str(), className) == 0) {
-            windows.push_back(HWND__{windows.size() + 1, i, true, false, false});
-            return &windows.back();
-        }
-    Unexpected(std::string("CreateWindowExA of unregistered class ") + Text(className));
-    return NULL;
-}
-
-BOOL WINAPI ShowWindow(HWND window, int command)
-{
-    Enter("ShowWindow", Name(window) + "," + std::to_string(command));
-    HWND__ *live = Live(window);
-    if (!live) {
-        Unexpected("ShowWindow of " + Name(window));
-        return false;
-    }
-    BOOL wasVisible = live->visible;
-    live->visible = command != 0;  // SW_HIDE
-    return wasVisible;
-}
-
-BOOL WINAPI UpdateWindow(HWND window)
-{
-    if (Enter("UpdateWindow", Name(window)))
-        return false;
-    if (!Live(window)) {
-        Unexpected("UpdateWindow of " + Name(window));
-        return false;
-    }
+    if (script.empty() || !DBL_Window())
+        Stop(std::string(waitingIn) + " on an empty queue with nothing scheduled would wait for ever");
     return true;
 }
 
-HWND WINAPI SetFocus(HWND window)
-{
-    if (Enter("SetFocus", Name(window)))
-        return NULL;
-    if (window && !Live(window)) {
-        Unexpected("SetFocus of " + Name(window));
-        return NULL;
-    }
-    HWND previous = focusWindow;
-    focusWindow = window;
-    return previous;
-}
+uint64_t HOST_Milliseconds() { return *clockRead; }
 
-HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name)
+bool HOST_ScreenSize(int *width, int *height)
 {
-    if (Enter("LoadIconA", Name(instance) + "," + Resource(name, "IDI_APPLICATION")))
-        return NULL;
-    // The system has the application icon; the program's module has no icons at all.
-    return !instance && name == IDI_APPLICATION ? reinterpret_cast<HICON>(&iconToken) : NULL;
-}
-
-HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name)
-{
-    if (Enter("LoadCursorA", Name(instance) + "," + Resource(name, "IDC_ARROW")))
-        return NULL;
-    return !instance && name == IDC_ARROW ? reinterpret_cast<HCURSOR>(&arrowToken) : NULL;
-}
-
-int WINAPI GetSystemMetrics(int index)
-{
-    if (Enter("GetSystemMetrics", std::to_string(index)))
-        return 0;
-    if (index == SM_CXSCREEN)
-        return screenWidth;
-    if (index == SM_CYSCREEN)
-        return screenHeight;
-    Unexpected("GetSystemMetrics(" + std::to_string(index) + ")");
-    return 0;
-}
-
-BOOL WINAPI PeekMessageA(MSG *message, HWND window, UINT first, UINT last, UINT flags)
-{
-    if (Enter("PeekMessageA", Name(window) + "," + std::to_string(first) + "," +
-                                  std::to_string(last) + "," + Hex(flags)))
-        return false;
-    if (!message || (flags & ~PM_REMOVE_VALUE)) {
-        Unexpected("PeekMessageA without a message record or with flags " + Hex(flags));
-        return false;
-    }
-    return TakeMessage(message, window, first, last, (flags & PM_REMOVE_VALUE) != 0);
-}
-
-BOOL WINAPI GetMessageA(MSG *message, HWND window, UINT first, UINT last)
-{
-    if (Enter("GetMessageA", Name(window) + "," + std::to_string(first) + "," +
-                                 std::to_string(last)))
-        return -1;
-    if (!message) {
-        Unexpected("GetMessageA without a message record");
-        return -1;
-    }
-    if (!TakeMessage(message, window, first, last, true))
-        Stop("GetMessageA on an empty queue with nothing scheduled would wait for ever");
-    return message->message != WM_QUIT;
-}
-
-BOOL WINAPI TranslateMessage(const MSG *message)
-{
-    if (!message) {
-        Enter("TranslateMessage", "NULL");
-        Unexpected("TranslateMessage without a message");
-        return false;
-    }
-    if (Enter("TranslateMessage",
-              Message(message->hwnd, message->message, message->wParam, message->lParam)))
-        return false;
-    return message->message == WM_KEYDOWN;
-}
-
-LRESULT WINAPI DispatchMessageA(const MSG *message)
-{
-    if (!message) {
-        Enter("DispatchMessageA", "NULL");
-        Unexpected("DispatchMessageA without a message");
-        return 0;
-    }
-    Enter("DispatchMessageA",
-          Message(message->hwnd, message->message, message->wParam, message->lParam));
-    dispatched.push_back(*message);
-    if (!message->hwnd)
-        return 0;  // a thread message such as WM_QUIT has no procedure to go to
-    HWND__ *known = Known(message->hwnd);
-    if (!known) {
-        Unexpected("DispatchMessageA to unknown window " + Name(message->hwnd));
-        return 0;
-    }
-    if (!known->alive)
-        return 0;
-    return CallProcedure(message->hwnd, message->message, message->wParam, message->lParam, true);
-}
-
-BOOL WINAPI WaitMessage(void)
-{
-    if (Enter("WaitMessage", ""))
-        return false;
-    if (queue.empty() && !quitPosted)
-        Stop("WaitMessage on an empty queue with nothing scheduled would wait for ever");
+    *width = screenWidth;
+    *height = screenHeight;
     return true;
 }
 
-LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+void *HOST_CreateWindow(const char *, int, int, int, int, bool)
 {
-    Enter("DefWindowProcA", Message(window, message, wParam, lParam));
-    if (!Known(window)) {
-        Unexpected("DefWindowProcA for unknown window " + Name(window));
-        return 0;
-    }
-    if (message == WM_CLOSE)
-        DestroyWindow(window);
-    else if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE && Live(window))
-        CallProcedure(window, WM_CLOSE, 0, 0, false);
-    return 0;
+    nativeWindows.push_back(0);
+    return &nativeWindows.back();
 }
 
-BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+void HOST_ShowWindow(void *, bool) {}
+void HOST_Focus(void *) {}
+void HOST_DestroyWindow(void *) {}
+void HOST_ShowCursor(bool) {}
+void HOST_MessageBox(void *, const char *, const char *, UINT) {}
+
+void HOST_Misuse(const char *what)
 {
-    if (Enter("PostMessageA", Message(window, message, wParam, lParam)))
-        return false;
-    if (window && !Known(window)) {
-        Unexpected("PostMessageA to unknown window " + Name(window));
-        return false;
-    }
-    if (window && !Live(window))
-        return false;  // Windows refuses to post to a destroyed window
-    queue.push_back(MSG{window, message, wParam, lParam});
-    return true;
+    ADD_FAILURE() << "platform double: unexpected call: " << what;
 }
 
-void WINAPI PostQuitMessage(int exitCode)
+bool HOST_FullScreen(void *) { return true; }
+
+HRESULT HOST_SetMode(void *, int width, int height)
 {
-    Enter("PostQuitMessage", std::to_string(exitCode));
-    quitPosted = true;
-    quitCode = exitCode;
-}
-
-HCURSOR WINAPI SetCursor(HCURSOR cursor)
-{
-    Enter("SetCursor", Name((const void *)cursor));
-    HCURSOR previous = currentCursor;
-    currentCursor = cursor;
-    return previous;
-}
-
-int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
-{
-    if (Enter("MessageBoxA", Name(owner) + "," + Text(text) + "," + Text(caption) + "," + Hex(type)))
-        return 0;
-    return 1;  // IDOK
-}
-
-DWORD WINAPI timeGetTime(void)
-{
-    Enter("timeGetTime", "");
-    return timeValue;
-}
-
-DWORD WINAPI GetTickCount(void)
-{
-    Enter("GetTickCount", "");
-    return tickValue;
-}
-
-// --- Text output on the back buffer's device context ---
-
-static bool ContextOut(HDC context, const char *call)
-{
-    if (context == reinterpret_cast<HDC>(&contextToken) && contextOut)
-        return true;
-    Unexpected(std::string(call) + " on " + Name(context) + ", which is not an obtained context");
-    return false;
-}
-
-int WINAPI SetBkMode(HDC context, int mode)
-{
-    if (Enter("SetBkMode", Name(context) + "," + std::to_string(mode)) ||
-        !ContextOut(context, "SetBkMode"))
-        return 0;
-    int previous = contextBkMode;
-    contextBkMode = mode;
-    return previous;
-}
-
-COLORREF WINAPI SetTextColor(HDC context, COLORREF color)
-{
-    if (Enter("SetTextColor", Name(context) + "," + Hex(color)) ||
-        !ContextOut(context, "SetTextColor"))
-        return CLR_INVALID_VALUE;
-    COLORREF previous = contextTextColor;
-    contextTextColor = color;
-    return previous;
-}
-
-BOOL WINAPI TextOutA(HDC context, int x, int y, LPCSTR text, int length)
-{
-    std::string shown = text && length >= 0 ? Quote(text, (size_t)length) : Text(text);
-    if (Enter("TextOutA", Name(context) + "," + std::to_string(x) + "," + std::to_string(y) +
-                              "," + shown + "," + std::to_string(length)) ||
-        !ContextOut(context, "TextOutA"))
-        return false;
-    return true;
-}
-
-// --- DirectDraw ---
-
-HRESULT WINAPI DirectDrawCreateEx(GUID *driver, void **object, REFIID iid, IUnknown *outer)
-{
-    bool iidRight = memcmp(&iid, &IID_IDirectDraw7, sizeof(IID)) == 0;
-    HRESULT result;
-    if (Enter("DirectDrawCreateEx", Name(driver) + "," + (iidRight ? "IID_IDirectDraw7" : "other") +
-                                        "," + Name(outer), &result))
-        return result;
-    if (driver || !object || !iidRight || outer) {
-        Unexpected("DirectDrawCreateEx other than for the default driver's IDirectDraw7");
-        return ERR_INVALIDPARAMS;
-    }
-    *object = static_cast<IDirectDraw7 *>(&drawObject);
-    return DD_OK;
-}
-
-HRESULT DoubleDraw::SetCooperativeLevel(HWND window, DWORD flags)
-{
-    HRESULT result;
-    if (Enter("SetCooperativeLevel", Name(window) + "," + Hex(flags), &result))
-        return result;
-    if (!Live(window)) {
-        Unexpected("SetCooperativeLevel for " + Name(window));
-        return ERR_INVALIDPARAMS;
-    }
-    return DD_OK;
-}
-
-HRESULT DoubleDraw::SetDisplayMode(DWORD width, DWORD height, DWORD bitsPerPixel,
-                                   DWORD refreshRate, DWORD flags)
-{
-    HRESULT result;
-    if (Enter("SetDisplayMode", std::to_string(width) + "," + std::to_string(height) + "," +
-                                    std::to_string(bitsPerPixel) + "," +
-                                    std::to_string(refreshRate) + "," + Hex(flags), &result))
-        return result;
     modeWidth = width;
     modeHeight = height;
     return DD_OK;
 }
 
-HRESULT DoubleDraw::CreateSurface(DDSURFACEDESC2 *desc, IDirectDrawSurface7 **surface,
-                                  IUnknown *outer)
+LONG HOST_Pitch(int width)
+{
+    if (backPitch < width * 4)
+        ADD_FAILURE() << "platform double: DBL_SetPitch(" << backPitch << ") is narrower than a row";
+    return backPitch;
+}
+
+HRESULT HOST_Present(const uint8_t *, LONG) { return DD_OK; }
+
+// --- The recorder: Windows services ---
+
+// Every window procedure call passes through here on its way to the program's.
+static LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const size_t index = procCalls.size();
+    procCalls.push_back(DBL_ProcCall{window, message, wParam, lParam, 0, dispatching});
+    dispatching = false;
+    const LRESULT result = windowProcs[window](window, message, wParam, lParam);
+    procCalls[index].result = result;
+    return result;
+}
+
+static std::string Lower(const char *text)
+{
+    std::string lower = text ? text : "";
+    for (char &c : lower)
+        c = (char)tolower((unsigned char)c);
+    return lower;
+}
+
+extern "C" ATOM __wrap_RegisterClassA(const WNDCLASSA *c)
+{
+    if (!c) {
+        Enter("RegisterClassA", "NULL");
+        return __real_RegisterClassA(c);
+    }
+    if (Enter("RegisterClassA",
+              "{style=" + Hex(c->style) + ",cbClsExtra=" + D(c->cbClsExtra) + ",cbWndExtra=" +
+                  D(c->cbWndExtra) + ",hInstance=" + Name(c->hInstance) + ",hIcon=" + Name(c->hIcon) +
+                  ",hCursor=" + Name(c->hCursor) + ",hbrBackground=" + Name(c->hbrBackground) +
+                  ",lpszMenuName=" + Text(c->lpszMenuName) + ",lpszClassName=" +
+                  Text(c->lpszClassName) + "}"))
+        return 0;
+    WNDCLASSA recorded = *c;
+    if (c->lpfnWndProc)
+        recorded.lpfnWndProc = RecordingProc;
+    const ATOM atom = __real_RegisterClassA(&recorded);
+    if (atom)
+        classProcs[Lower(c->lpszClassName)] = c->lpfnWndProc;
+    return atom;
+}
+
+extern "C" HWND __wrap_CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName,
+                                       DWORD style, int x, int y, int width, int height,
+                                       HWND parent, HMENU menu, HINSTANCE instance, void *parameter)
+{
+    if (Enter("CreateWindowExA", Hex(exStyle) + "," + Text(className) + "," + Text(windowName) +
+                                     "," + Hex(style) + "," + D(x) + "," + D(y) + "," + D(width) +
+                                     "," + D(height) + "," + Name(parent) + "," + Name(menu) +
+                                     "," + Name(instance) + "," + Name(parameter)))
+        return NULL;
+    HWND window = __real_CreateWindowExA(exStyle, className, windowName, style, x, y, width,
+                                         height, parent, menu, instance, parameter);
+    if (window) {
+        created.push_back(window);
+        names[window] = created.size() == 1 ? "window" : "window" + D(created.size());
+        windowProcs[window] = classProcs[Lower(className)];
+    }
+    return window;
+}
+
+extern "C" BOOL __wrap_ShowWindow(HWND window, int command)
+{
+    Enter("ShowWindow", Name(window) + "," + D(command));
+    return __real_ShowWindow(window, command);
+}
+
+extern "C" BOOL __wrap_UpdateWindow(HWND window)
+{
+    return Enter("UpdateWindow", Name(window)) ? false : __real_UpdateWindow(window);
+}
+
+extern "C" HWND __wrap_SetFocus(HWND window)
+{
+    return Enter("SetFocus", Name(window)) ? NULL : __real_SetFocus(window);
+}
+
+extern "C" HICON __wrap_LoadIconA(HINSTANCE instance, LPCSTR name)
+{
+    if (Enter("LoadIconA", Name(instance) + "," + Resource(name, "IDI_APPLICATION")))
+        return NULL;
+    HICON icon = __real_LoadIconA(instance, name);
+    if (icon)
+        names[icon] = "IDI_APPLICATION";
+    return icon;
+}
+
+extern "C" HCURSOR __wrap_LoadCursorA(HINSTANCE instance, LPCSTR name)
+{
+    if (Enter("LoadCursorA", Name(instance) + "," + Resource(name, "IDC_ARROW")))
+        return NULL;
+    HCURSOR cursor = __real_LoadCursorA(instance, name);
+    if (cursor)
+        names[cursor] = "IDC_ARROW";
+    return cursor;
+}
+
+extern "C" int __wrap_GetSystemMetrics(int index)
+{
+    return Enter("GetSystemMetrics", D(index)) ? 0 : __real_GetSystemMetrics(index);
+}
+
+extern "C" BOOL __wrap_PeekMessageA(MSG *message, HWND window, UINT first, UINT last, UINT flags)
+{
+    if (Enter("PeekMessageA", Name(window) + "," + D(first) + "," + D(last) + "," + Hex(flags)))
+        return false;
+    return __real_PeekMessageA(message, window, first, last, flags);
+}
+
+extern "C" BOOL __wrap_GetMessageA(MSG *message, HWND window, UINT first, UINT last)
+{
+    if (Enter("GetMessageA", Name(window) + "," + D(first) + "," + D(last)))
+        return -1;
+    waitingIn = "GetMessageA";
+    return __real_GetMessageA(message, window, first, last);
+}
+
+extern "C" BOOL __wrap_TranslateMessage(const MSG *message)
+{
+    if (Enter("TranslateMessage", message ? Message(message->hwnd, message->message,
+                                                    message->wParam, message->lParam) : "NULL"))
+        return false;
+    return __real_TranslateMessage(message);
+}
+
+extern "C" LRESULT __wrap_DispatchMessageA(const MSG *message)
+{
+    Enter("DispatchMessageA", message ? Message(message->hwnd, message->message, message->wParam,
+                                                message->lParam) : "NULL");
+    if (message)
+        dispatched.push_back(*message);
+    dispatching = true;
+    const LRESULT result = __real_DispatchMessageA(message);
+    dispatching = false;
+    return result;
+}
+
+extern "C" BOOL __wrap_WaitMessage(void)
+{
+    if (Enter("WaitMessage", ""))
+        return false;
+    waitingIn = "WaitMessage";
+    return __real_WaitMessage();
+}
+
+extern "C" LRESULT __wrap_DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    Enter("DefWindowProcA", Message(window, message, wParam, lParam));
+    return __real_DefWindowProcA(window, message, wParam, lParam);
+}
+
+extern "C" BOOL __wrap_PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (Enter("PostMessageA", Message(window, message, wParam, lParam)))
+        return false;
+    return __real_PostMessageA(window, message, wParam, lParam);
+}
+
+extern "C" void __wrap_PostQuitMessage(int exitCode)
+{
+    Enter("PostQuitMessage", D(exitCode));
+    __real_PostQuitMessage(exitCode);
+}
+
+extern "C" HCURSOR __wrap_SetCursor(HCURSOR cursor)
+{
+    Enter("SetCursor", Name(cursor));
+    return __real_SetCursor(cursor);
+}
+
+extern "C" int __wrap_MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
+{
+    if (Enter("MessageBoxA", Name(owner) + "," + Text(text) + "," + Text(caption) + "," + Hex(type)))
+        return 0;
+    return __real_MessageBoxA(owner, text, caption, type);
+}
+
+extern "C" DWORD __wrap_timeGetTime(void)
+{
+    Enter("timeGetTime", "");
+    return __real_timeGetTime();
+}
+
+extern "C" DWORD __wrap_GetTickCount(void)
+{
+    Enter("GetTickCount", "");
+    // The host keeps one value per clock, so a test can wrap them at different moments.
+    clockRead = &tickValue;
+    const DWORD tick = __real_GetTickCount();
+    clockRead = &timeValue;
+    return tick;
+}
+
+extern "C" int __wrap_SetBkMode(HDC context, int mode)
+{
+    return Enter("SetBkMode", Name(context) + "," + D(mode)) ? 0 : __real_SetBkMode(context, mode);
+}
+
+extern "C" COLORREF __wrap_SetTextColor(HDC context, COLORREF color)
+{
+    if (Enter("SetTextColor", Name(context) + "," + Hex(color)))
+        return CLR_INVALID;
+    return __real_SetTextColor(context, color);
+}
+
+extern "C" BOOL __wrap_TextOutA(HDC context, int x, int y, LPCSTR text, int length)
+{
+    const std::string shown = text && length >= 0 ? Quote(text, (size_t)length) : Text(text);
+    if (Enter("TextOutA", Name(context) + "," + D(x) + "," + D(y) + "," + shown + "," + D(length)))
+        return false;
+    return __real_TextOutA(context, x, y, text, length);
+}
+
+// --- The recorder: DirectDraw ---
+
+extern "C" HRESULT __wrap_DirectDrawCreateEx(GUID *driver, void **object, REFIID iid, IUnknown *outer)
+{
+    const bool iidRight = memcmp(&iid, &IID_IDirectDraw7, sizeof(IID)) == 0;
+    HRESULT result;
+    if (Enter("DirectDrawCreateEx",
+              Name(driver) + "," + (iidRight ? "IID_IDirectDraw7" : "other") + "," + Name(outer),
+              &result))
+        return result;
+    void *real = NULL;
+    result = __real_DirectDrawCreateEx(driver, object ? &real : NULL, iid, outer);
+    if (result == DD_OK) {
+        drawObject.real = static_cast<IDirectDraw7 *>(real);
+        *object = static_cast<IDirectDraw7 *>(&drawObject);
+    }
+    return result;
+}
+
+HRESULT RecordedDraw::SetCooperativeLevel(HWND window, DWORD flags)
+{
+    HRESULT result;
+    if (Enter("SetCooperativeLevel", Name(window) + "," + Hex(flags), &result))
+        return result;
+    return real->SetCooperativeLevel(window, flags);
+}
+
+HRESULT RecordedDraw::SetDisplayMode(DWORD width, DWORD height, DWORD bits, DWORD refresh, DWORD flags)
+{
+    HRESULT result;
+    if (Enter("SetDisplayMode", D(width) + "," + D(height) + "," + D(bits) + "," + D(refresh) +
+                                    "," + Hex(flags), &result))
+        return result;
+    return real->SetDisplayMode(width, height, bits, refresh, flags);
+}
+
+HRESULT RecordedDraw::CreateSurface(DDSURFACEDESC2 *desc, IDirectDrawSurface7 **surface, IUnknown *outer)
 {
     std::string shown = "NULL";
     if (desc) {
-        shown = "{dwSize=" + std::to_string(desc->dwSize) + ",dwFlags=" + Hex(desc->dwFlags) +
-                ",dwBackBufferCount=" + std::to_string(desc->dwBackBufferCount) +
-                ",ddsCaps.dwCaps=" + Hex(desc->ddsCaps.dwCaps);
+        shown = "{dwSize=" + D(desc->dwSize) + ",dwFlags=" + Hex(desc->dwFlags) +
+                ",dwBackBufferCount=" + D(desc->dwBackBufferCount) + ",ddsCaps.dwCaps=" +
+                Hex(desc->ddsCaps.dwCaps);
         if (desc->lPitch)
-            shown += ",lPitch=" + std::to_string(desc->lPitch);
+            shown += ",lPitch=" + D(desc->lPitch);
         if (desc->lpSurface)
             shown += ",lpSurface=" + Name(desc->lpSurface);
         shown += "}";
@@ -797,140 +663,83 @@ HRESULT DoubleDraw::CreateSurface(DDSURFACEDESC2 *desc, IDirectDrawSurface7 **su
     HRESULT result;
     if (Enter("CreateSurface", shown + "," + Name(outer), &result))
         return result;
-    if (!desc || !surface || desc->dwSize != sizeof(DDSURFACEDESC2)) {
-        Unexpected("CreateSurface without a description of the right dwSize, or nowhere to put it");
-        return ERR_INVALIDPARAMS;
-    }
-    if (surfacesMade) {
-        Unexpected("a second primary surface");
-        return ERR_UNSUPPORTED;
-    }
-    backWidth = modeWidth ? modeWidth : (DWORD)screenWidth;
-    backHeight = modeHeight ? modeHeight : (DWORD)screenHeight;
-    if ((LONG)backWidth * 4 > backPitch) {
-        Unexpected("DBL_SetPitch(" + std::to_string(backPitch) + ") is narrower than a row");
-        return ERR_UNSUPPORTED;
-    }
-    backMemory.assign((size_t)backPitch * backHeight, DBL_PAD);
-    for (size_t row = 0; row < backHeight; ++row)
-        memset(&backMemory[row * backPitch], DBL_FILL, backWidth * 4);
-    surfacesMade = true;
+    result = real->CreateSurface(desc, surface ? &primary.real : NULL, outer);
+    if (result != DD_OK)
+        return result;
     *surface = &primary;
+    names[&primary] = "primary";
+    names[&back] = "back";
+    // Rows and padding start with bytes of their own, so a copy that misses either shows.
+    uint8_t *rows = DBL_BackBuffer();
+    memset(rows, DBL_PAD, (size_t)backPitch * modeHeight);
+    for (int row = 0; row < modeHeight; ++row)
+        memset(rows + (size_t)row * backPitch, DBL_FILL, (size_t)modeWidth * 4);
     return DD_OK;
 }
 
-HRESULT DoubleSurface::GetAttachedSurface(DDSCAPS2 *caps, IDirectDrawSurface7 **surface)
+HRESULT RecordedSurface::GetAttachedSurface(DDSCAPS2 *caps, IDirectDrawSurface7 **surface)
 {
     HRESULT result;
     if (Enter("GetAttachedSurface",
-              std::string(name) + "," + (caps ? "{dwCaps=" + Hex(caps->dwCaps) + "}" : "NULL"),
-              &result))
+              std::string(name) + "," + (caps ? "{dwCaps=" + Hex(caps->dwCaps) + "}" : "NULL"), &result))
         return result;
-    if (this != &primary || !caps || !surface || !(caps->dwCaps & DDSCAPS_BACKBUFFER)) {
-        Unexpected("GetAttachedSurface other than the primary's back buffer");
-        return ERR_NOTFOUND;
-    }
-    *surface = &back;
-    return DD_OK;
+    result = real->GetAttachedSurface(caps, surface ? &back.real : NULL);
+    if (result == DD_OK)
+        *surface = &back;
+    return result;
 }
 
-HRESULT DoubleSurface::Lock(RECT *rect, DDSURFACEDESC2 *desc, DWORD flags, HANDLE event)
+HRESULT RecordedSurface::Lock(RECT *rect, DDSURFACEDESC2 *desc, DWORD flags, HANDLE event)
 {
     HRESULT result;
     if (Enter("Lock", std::string(name) + "," + Name(rect) + "," +
-                          (desc ? "{dwSize=" + std::to_string(desc->dwSize) + "}" : "NULL") +
-                          "," + Hex(flags) + "," + Name(event), &result))
+                          (desc ? "{dwSize=" + D(desc->dwSize) + "}" : "NULL") + "," + Hex(flags) +
+                          "," + Name(event), &result))
         return result;
-    if (this != &back || rect || !desc || desc->dwSize != sizeof(DDSURFACEDESC2)) {
-        Unexpected("Lock other than of the whole back buffer with a description of the right "
-                   "dwSize");
-        return ERR_INVALIDPARAMS;
-    }
-    if (surfacesLost)
-        return DDERR_SURFACELOST;
-    if (backLocked || contextOut) {
-        Unexpected("Lock of a back buffer that is already locked or has its context out");
-        return ERR_SURFACEBUSY;
-    }
-    desc->lPitch = backPitch;
-    desc->lpSurface = backMemory.data();
-    backLocked = true;
-    return DD_OK;
+    return real->Lock(rect, desc, flags, event);
 }
 
-HRESULT DoubleSurface::Unlock(RECT *rect)
+HRESULT RecordedSurface::Unlock(RECT *rect)
 {
     HRESULT result;
     if (Enter("Unlock", std::string(name) + "," + Name(rect), &result))
         return result;
-    if (this != &back || !backLocked) {
-        Unexpected(std::string("Unlock of ") + name + ", which is not locked");
-        return ERR_NOTLOCKED;
-    }
-    backLocked = false;
-    return DD_OK;
+    return real->Unlock(rect);
 }
 
-HRESULT DoubleSurface::GetDC(HDC *context)
+HRESULT RecordedSurface::GetDC(HDC *context)
 {
     HRESULT result;
     if (Enter("GetDC", name, &result))
         return result;
-    if (this != &back || !context) {
-        Unexpected("GetDC other than of the back buffer");
-        return ERR_INVALIDPARAMS;
-    }
-    if (surfacesLost)
-        return DDERR_SURFACELOST;
-    if (backLocked || contextOut) {
-        Unexpected("GetDC of a back buffer that is locked or has its context out");
-        return backLocked ? ERR_SURFACEBUSY : ERR_DCALREADYCREATED;
-    }
-    contextOut = true;
-    contextBkMode = 2;  // a fresh context: OPAQUE, black text
-    contextTextColor = 0;
-    *context = reinterpret_cast<HDC>(&contextToken);
-    return DD_OK;
+    result = real->GetDC(context);
+    if (result == DD_OK)
+        names[*context] = "dc";
+    return result;
 }
 
-HRESULT DoubleSurface::ReleaseDC(HDC context)
+HRESULT RecordedSurface::ReleaseDC(HDC context)
 {
     HRESULT result;
     if (Enter("ReleaseDC", std::string(name) + "," + Name(context), &result))
         return result;
-    if (this != &back || !ContextOut(context, "ReleaseDC"))
-        return ERR_NODC;
-    contextOut = false;
-    return DD_OK;
+    return real->ReleaseDC(context);
 }
 
-HRESULT DoubleSurface::Flip(IDirectDrawSurface7 *targetOverride, DWORD flags)
+HRESULT RecordedSurface::Flip(IDirectDrawSurface7 *targetOverride, DWORD flags)
 {
     if (DBL_Count("Flip") >= frameLimit)
-        Stop("more than " + std::to_string(frameLimit) + " Flip calls");
+        Stop("more than " + D(frameLimit) + " Flip calls");
     HRESULT result;
     if (Enter("Flip", std::string(name) + "," + Name(targetOverride) + "," + Hex(flags), &result))
         return result;
-    if (this != &primary || targetOverride) {
-        Unexpected("Flip other than of the primary onto its back buffer");
-        return ERR_INVALIDPARAMS;
-    }
-    if (surfacesLost)
-        return DDERR_SURFACELOST;
-    if (backLocked || contextOut) {
-        Unexpected("Flip while the back buffer is locked or has its context out");
-        return ERR_SURFACEBUSY;
-    }
-    return DD_OK;
+    return real->Flip(targetOverride, flags);
 }
 
-HRESULT DoubleSurface::Restore()
+HRESULT RecordedSurface::Restore()
 {
     HRESULT result;
     if (Enter("Restore", name, &result))
         return result;
-    if (this != &primary)
-        return ERR_IMPLICITLYCREATED;  // the back buffer comes back with its primary
-    surfacesLost = false;
-    return DD_OK;
+    return real->Restore();
 }

@@ -1,18 +1,19 @@
-// A scripted stand-in for the Windows and DirectDraw services of platform/platform.h, for the
-// unit tests of shell/ and display/. Link tracker-platform-double instead of tracker-platform.
+// The platform for the unit tests of shell/ and display/: the emulation core (the same code the
+// Linux program runs) under a scripted host, with a recorder between the program and the core.
+// Link tracker-platform-double instead of tracker-platform.
 //
 // The script: messages posted by the test, the two clocks, hooks run on given calls, calls made
 // to fail (or Flip to answer busy), lost surfaces, the back buffer's pitch and the screen size.
-// Everything not scripted behaves as a working Windows machine would, and every call is logged.
+// Everything not scripted behaves as the core does, and every call the program makes is logged.
 //
-// Unexpected calls: a call Windows would refuse because the program broke the contract
-// (unregistered class, unknown window, Lock of a locked surface, Unlock without Lock, a wrong
-// dwSize, a device context used after ReleaseDC, ...) reports a non-fatal GoogleTest failure
-// and returns the failure result. A call that would block or loop for ever (GetMessageA or
-// WaitMessage on an empty queue once the call's hook has run, more Flips than the frame limit,
-// more calls than the call limit) reports a failure and throws DBL_Stop, which unwinds out of
-// WinMain into the test. A test that wants to end a run itself calls DBL_EndRun from a hook and
-// expects DBL_Stop, without a failure.
+// Unexpected calls: a call the core refuses because the program broke the rules (unregistered
+// class, unknown window, Lock of a locked surface, Unlock without Lock, a wrong dwSize, a device
+// context used after ReleaseDC, ...) reports a non-fatal GoogleTest failure and returns the
+// core's failure result. A call that would block or loop for ever (GetMessageA or WaitMessage
+// on an empty queue once the call's hook has run, more Flips than the frame limit, more calls
+// than the call limit) reports a failure and throws DBL_Stop, which unwinds out of WinMain into
+// the test. A test that wants to end a run itself calls DBL_EndRun from a hook and expects
+// DBL_Stop, without a failure.
 #pragma once
 
 #include <cstddef>
@@ -72,8 +73,8 @@ void DBL_Fail(const std::string &name, int times);
 // The same for a DirectDraw call, with the result to return, e.g.
 // DBL_FailWith("Flip", 3, DDERR_WASSTILLDRAWING) for three busy answers.
 void DBL_FailWith(const std::string &name, int times, HRESULT result);
-// Loses both surfaces: Lock, GetDC and Flip answer DDERR_SURFACELOST until the primary's
-// Restore is called (the back buffer's Restore answers DDERR_IMPLICITLYCREATED).
+// Loses both surfaces, as the host can: Lock, GetDC and Flip answer DDERR_SURFACELOST until
+// the primary's Restore is called (the back buffer's Restore answers DDERR_IMPLICITLYCREATED).
 void DBL_LoseSurfaces();
 // The back buffer's pitch in bytes, at least the mode's width * 4; used by CreateSurface.
 // Default 640 * 4 + 256, wider than a row so a copy that assumes 2560 shows.

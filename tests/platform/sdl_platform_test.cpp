@@ -1,5 +1,5 @@
-// The SDL2 platform under SDL's dummy video driver: events in, messages out; the display
-// services down to the pixels that reach the renderer.
+// The emulation core on its SDL2 host under SDL's dummy video driver: events in, messages out;
+// the display services down to the pixels that reach the renderer.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -8,12 +8,24 @@
 #include <thread>
 #include <vector>
 
-#include "platform/sdl/sdl_platform.h"
+#include <SDL.h>
+
+#include "platform/emulation/emulation.h"
 #include "text/text.h"
 
 namespace {
 
 std::vector<MSG> received;  // what the test window's procedure was given, in order
+
+// The SDL window behind a window handle, found the way the host's events find the handle.
+SDL_Window *SdlWindowOf(HWND window)
+{
+    for (Uint32 id = 1; window && id < 64; ++id)
+        if (SDL_Window *sdl = SDL_GetWindowFromID(id))
+            if (EMU_WindowOf(sdl) == window)
+                return sdl;
+    return NULL;
+}
 
 LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -64,7 +76,7 @@ protected:
         return taken;
     }
 
-    static Uint32 IdOf(HWND window) { return SDL_GetWindowID(PSDL_SdlWindow(window)); }
+    static Uint32 IdOf(HWND window) { return SDL_GetWindowID(SdlWindowOf(window)); }
 
     static void PushKey(HWND window, SDL_Keycode key, Uint16 mod = KMOD_NONE, Uint8 repeat = 0,
                         Uint32 type = SDL_KEYDOWN)
@@ -148,7 +160,7 @@ TEST_F(Sdl, WindowIsABorderlessDesktopSizedPopUpShownOnlyWhenAsked)
               nullptr);
     HWND window = CreateWindowExA(0, "cname", "cname", WS_POPUP, 0, 0, width, height, NULL,
                                   NULL, NULL, NULL);
-    SDL_Window *sdl = PSDL_SdlWindow(window);
+    SDL_Window *sdl = SdlWindowOf(window);
     ASSERT_NE(sdl, nullptr);
     int w, h;
     SDL_GetWindowSize(sdl, &w, &h);
@@ -292,7 +304,7 @@ TEST_F(Sdl, CloseRunsThroughDefaultProcessingToDestroyAndQuit)
     ASSERT_EQ(received.size(), 2u);
     EXPECT_EQ(received[0].message, (UINT)WM_CLOSE);
     EXPECT_EQ(received[1].message, (UINT)WM_DESTROY);  // sent inside the default processing
-    EXPECT_EQ(PSDL_SdlWindow(window), nullptr);
+    EXPECT_EQ(SdlWindowOf(window), nullptr);
     EXPECT_EQ(SDL_GetWindowFromID(id), nullptr);
 
     ASSERT_EQ(GetMessageA(&msg, NULL, 0, 0), 0);
@@ -359,7 +371,7 @@ TEST_F(Sdl, DisplayModeNeedsExclusiveFullScreenAndA32BitModeThatFits)
     ASSERT_EQ(DirectDrawCreateEx(NULL, (void **)&draw, IID_IDirectDraw7, NULL), DD_OK);
     EXPECT_NE(draw->SetDisplayMode(640, 480, 32, 0, 0), DD_OK);  // no cooperative level yet
     ASSERT_EQ(draw->SetCooperativeLevel(window, 0x51), DD_OK);
-    EXPECT_EQ(SDL_GetWindowFlags(PSDL_SdlWindow(window)) & SDL_WINDOW_FULLSCREEN_DESKTOP,
+    EXPECT_EQ(SDL_GetWindowFlags(SdlWindowOf(window)) & SDL_WINDOW_FULLSCREEN_DESKTOP,
               (Uint32)SDL_WINDOW_FULLSCREEN_DESKTOP);
 
     EXPECT_NE(draw->SetDisplayMode(640, 480, 16, 0, 0), DD_OK);
@@ -370,7 +382,7 @@ TEST_F(Sdl, DisplayModeNeedsExclusiveFullScreenAndA32BitModeThatFits)
     EXPECT_NE(draw->SetDisplayMode(desktop.w + 1, 480, 32, 0, 0), DD_OK);
     ASSERT_EQ(draw->SetDisplayMode(640, 480, 32, 0, 0), DD_OK);
 
-    SDL_Renderer *renderer = SDL_GetRenderer(PSDL_SdlWindow(window));
+    SDL_Renderer *renderer = SDL_GetRenderer(SdlWindowOf(window));
     ASSERT_NE(renderer, nullptr);
     int width, height;
     SDL_RenderGetLogicalSize(renderer, &width, &height);
@@ -467,7 +479,7 @@ TEST_F(Sdl, FlipPresentsTheBackBufferBetweenBlackBars)
     for (int i = 0; i < 3; ++i)
         ASSERT_EQ(primary->Flip(NULL, 0), DD_OK);  // never busy
 
-    SDL_Renderer *renderer = SDL_GetRenderer(PSDL_SdlWindow(window));
+    SDL_Renderer *renderer = SDL_GetRenderer(SdlWindowOf(window));
     ASSERT_NE(renderer, nullptr);
     std::vector<uint32_t> shown(640 * 480);
     ASSERT_EQ(SDL_RenderReadPixels(renderer, NULL, SDL_PIXELFORMAT_ARGB8888, shown.data(),
@@ -478,7 +490,7 @@ TEST_F(Sdl, FlipPresentsTheBackBufferBetweenBlackBars)
                 << "at " << x << "," << y;
 
     // The dummy desktop is larger than 640 x 480 but less than twice it: scale 1, centred.
-    SDL_Surface *screen = SDL_GetWindowSurface(PSDL_SdlWindow(window));
+    SDL_Surface *screen = SDL_GetWindowSurface(SdlWindowOf(window));
     ASSERT_NE(screen, nullptr);
     ASSERT_EQ(screen->format->BytesPerPixel, 4);
     int left = (screen->w - 640) / 2, top = (screen->h - 480) / 2;

@@ -78,8 +78,9 @@ TEST(Flip, LostSurfacesAreRestoredAndFramesResume)
     EXPECT_EQ(DBL_Count("Lock"), 6);
     EXPECT_EQ(DBL_Count("Unlock"), 5) << "the lost lock is not unlocked";
     EXPECT_EQ(DBL_Count("TextOutA"), 5) << "the lost device context drops one read-out";
-    // The frames after the restores are copied whole again.
-    EXPECT_EQ(BackBufferRows(), ExpectedFrame(0.7f));
+    // The frames after the restores are copied whole again, the read-out drawn on top.
+    EXPECT_EQ(LastReadOut(), "0.0 fps");
+    EXPECT_EQ(BackBufferRows(), ExpectedFrame(0.7f, "0.0 fps"));
 }
 
 // DirectDraw minimises the window when it takes the surfaces away; the restore brings the window

@@ -10,6 +10,7 @@
 
 #include "platform_double.h"
 #include "scene/scene.h"
+#include "text/text.h"
 
 // Fails the next allocation of `bytes` bytes made by the program after `skip` others of that size.
 void FailAllocation(size_t bytes, int skip);
@@ -47,14 +48,28 @@ inline void ScriptClockAt(DWORD ms)
 }
 
 // The 32-bit rows the back buffer should hold after a frame at `seconds`: the scene's own
-// picture at 32 bits, the greyscale ramp's black for the palette mode's zeroed indices.
-inline std::vector<uint32_t> ExpectedFrame(float seconds)
+// picture at 32 bits, the greyscale ramp's black for the palette mode's zeroed indices; with
+// the read-out's text on top, in white, when the frame drew one.
+inline std::vector<uint32_t> ExpectedFrame(float seconds, const std::string &readOut = "")
 {
     const size_t pixels = static_cast<size_t>(DisplayConfig.width) * DisplayConfig.height;
     std::vector<uint32_t> frame(pixels, DisplayConfig.depth == 8 ? 0xFF000000u : 0u);
     if (DisplayConfig.depth == 32)
         FFX_Render(frame.data(), seconds);
+    GFX_DrawText(readOut.c_str(), frame.data(), 0, 0, DisplayConfig.width, DisplayConfig.height,
+                 0xFFFFFFFFu);
     return frame;
+}
+
+// The text of the last read-out the program drew, from the log.
+inline std::string LastReadOut()
+{
+    const std::vector<std::string> calls = DBL_Calls("TextOutA");
+    if (calls.empty())
+        return "";
+    const std::string &call = calls.back();
+    const size_t open = call.find('"'), close = call.rfind('"');
+    return close > open ? call.substr(open + 1, close - open - 1) : "";
 }
 
 // The back buffer's rows without their padding.

@@ -1,0 +1,311 @@
+// The emulation core's host on SDL2: SDL events become window messages, SDL's clock is the
+// clock, and the display mode is a logical size scaled by whole numbers between black bars.
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "platform/emulation/emulation.h"
+#include "platform/emulation/host.h"
+
+static bool videoUp;                   // SDL video initialised, screen saver off
+static std::vector<SDL_Window *> all;  // every window made and not yet destroyed
+static SDL_Window *focusWindow;        // gets key events that name no window
+static SDL_Window *displayWindow;      // the full-screen window the renderer draws into
+static SDL_Renderer *renderer;         // made by the display mode
+static SDL_Texture *texture;           // the back buffer's copy on the renderer's side
+
+// Brings SDL's video up once, with the screen saver off; false when no display can be opened.
+static bool InitVideo()
+{
+    if (videoUp)
+        return true;
+    // Closing the window must arrive as WM_CLOSE only, not also as SDL_QUIT.
+    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+        return false;
+    // With no display SDL falls back to drawing nowhere; that is a failure unless asked for.
+    const char *driver = SDL_GetCurrentVideoDriver();
+    const char *asked = SDL_getenv("SDL_VIDEODRIVER");
+    if (driver && (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0) &&
+        (!asked || SDL_strcasecmp(asked, driver) != 0)) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return false;
+    }
+    SDL_DisableScreenSaver();
+    videoUp = true;
+    return true;
+}
+
+static HWND FromId(Uint32 id)
+{
+    return EMU_WindowOf(id ? SDL_GetWindowFromID(id) : NULL);
+}
+
+// Windows layout: 'A'-'Z' and '0'-'9' are their ASCII codes; 0 means no key the program knows.
+static WPARAM VirtualKey(SDL_Keycode key)
+{
+    if (key >= SDLK_a && key <= SDLK_z)
+        return 'A' + (key - SDLK_a);
+    if (key >= SDLK_0 && key <= SDLK_9)
+        return key;
+    if (key >= SDLK_F1 && key <= SDLK_F12)
+        return 0x70 + (key - SDLK_F1);
+    if (key >= SDLK_KP_1 && key <= SDLK_KP_9)
+        return 0x61 + (key - SDLK_KP_1);
+    switch (key) {
+    case SDLK_ESCAPE: return VK_ESCAPE;
+    case SDLK_SPACE: return VK_SPACE;
+    case SDLK_BACKSPACE: return 0x08;
+    case SDLK_TAB: return 0x09;
+    case SDLK_RETURN: case SDLK_KP_ENTER: return 0x0D;
+    case SDLK_LSHIFT: case SDLK_RSHIFT: return 0x10;
+    case SDLK_LCTRL: case SDLK_RCTRL: return 0x11;
+    case SDLK_PAUSE: return 0x13;
+    case SDLK_CAPSLOCK: return 0x14;
+    case SDLK_PAGEUP: return 0x21;
+    case SDLK_PAGEDOWN: return 0x22;
+    case SDLK_END: return 0x23;
+    case SDLK_HOME: return 0x24;
+    case SDLK_LEFT: return 0x25;
+    case SDLK_UP: return 0x26;
+    case SDLK_RIGHT: return 0x27;
+    case SDLK_DOWN: return 0x28;
+    case SDLK_INSERT: return 0x2D;
+    case SDLK_DELETE: return 0x2E;
+    case SDLK_KP_0: return 0x60;
+    case SDLK_KP_MULTIPLY: return 0x6A;
+    case SDLK_KP_PLUS: return 0x6B;
+    case SDLK_KP_MINUS: return 0x6D;
+    case SDLK_KP_PERIOD: return 0x6E;
+    case SDLK_KP_DIVIDE: return 0x6F;
+    default: return 0;
+    }
+}
+
+// Windows asks the window for its cursor whenever the mouse moves over it; one asking waits at most.
+static void AskForCursor(HWND window)
+{
+    if (window && !EMU_Waiting(window, WM_SETCURSOR))
+        EMU_Post(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window),
+                 HTCLIENT | (LPARAM)WM_MOUSEMOVE << 16);
+}
+
+static void Translate(const SDL_Event &event)
+{
+    switch (event.type) {
+    case SDL_QUIT:
+        // A signal or the session ending: every window is asked to close.
+        for (SDL_Window *each : all)
+            EMU_Post(EMU_WindowOf(each), WM_CLOSE, 0, 0);
+        break;
+    case SDL_WINDOWEVENT: {
+        HWND window = FromId(event.window.windowID);
+        if (!window)
+            break;
+        switch (event.window.event) {
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+            focusWindow = SDL_GetWindowFromID(event.window.windowID);
+            EMU_Post(window, WM_ACTIVATEAPP, 1, 0);
+            break;
+        case SDL_WINDOWEVENT_FOCUS_LOST:
+            EMU_Post(window, WM_ACTIVATEAPP, 0, 0);
+            break;
+        case SDL_WINDOWEVENT_CLOSE:
+            EMU_Post(window, WM_CLOSE, 0, 0);
+            break;
+        case SDL_WINDOWEVENT_ENTER:
+            AskForCursor(window);
+            break;
+        }
+        break;
+    }
+    case SDL_MOUSEMOTION: {
+        HWND window = FromId(event.motion.windowID);
+        AskForCursor(window ? window : EMU_WindowOf(focusWindow));
+        break;
+    }
+    case SDL_KEYDOWN: {
+        HWND window = FromId(event.key.windowID);
+        if (!window && !(window = EMU_WindowOf(focusWindow)))
+            break;
+        if (event.key.keysym.mod & KMOD_ALT) {
+            // Keys held with Alt are system keys; of those only Alt+F4 means something: close.
+            if (event.key.keysym.sym == SDLK_F4 && !event.key.repeat)
+                EMU_Post(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+            break;
+        }
+        WPARAM key = VirtualKey(event.key.keysym.sym);
+        if (key)  // repeat count 1; bit 30 says the key was already down
+            EMU_Post(window, WM_KEYDOWN, key, 1 | (event.key.repeat ? (LPARAM)1 << 30 : 0));
+        break;
+    }
+    case SDL_RENDER_DEVICE_RESET:
+        // The renderer lost what it held, as a display driver loses its surfaces.
+        EMU_LoseSurfaces();
+        break;
+    }
+}
+
+void HOST_PollEvents()
+{
+    SDL_Event event;
+    while (videoUp && SDL_PollEvent(&event))
+        Translate(event);
+}
+
+bool HOST_WaitEvents()
+{
+    // With no display there is nothing that could ever arrive.
+    return videoUp && SDL_WaitEvent(NULL);
+}
+
+uint64_t HOST_Milliseconds()
+{
+    return SDL_GetTicks64();
+}
+
+bool HOST_ScreenSize(int *width, int *height)
+{
+    SDL_DisplayMode desktop;
+    if (!InitVideo() || SDL_GetDesktopDisplayMode(0, &desktop) != 0)
+        return false;
+    *width = desktop.w;
+    *height = desktop.h;
+    return true;
+}
+
+void *HOST_CreateWindow(const char *title, int x, int y, int width, int height, bool popup)
+{
+    if (!InitVideo())
+        return NULL;
+    SDL_Window *window = SDL_CreateWindow(title, x, y, width, height,
+                                          SDL_WINDOW_HIDDEN | (popup ? SDL_WINDOW_BORDERLESS : 0));
+    if (window)
+        all.push_back(window);
+    return window;
+}
+
+void HOST_ShowWindow(void *native, bool show)
+{
+    SDL_Window *window = static_cast<SDL_Window *>(native);
+    show ? SDL_ShowWindow(window) : SDL_HideWindow(window);
+}
+
+void HOST_Focus(void *native)
+{
+    SDL_Window *window = static_cast<SDL_Window *>(native);
+    SDL_RaiseWindow(window);
+    // Without a window manager nobody else gives the window the keyboard; not every driver can.
+    SDL_SetWindowInputFocus(window);
+    focusWindow = window;
+}
+
+void HOST_DestroyWindow(void *native)
+{
+    SDL_Window *window = static_cast<SDL_Window *>(native);
+    if (window == displayWindow) {
+        if (texture)
+            SDL_DestroyTexture(texture);
+        if (renderer)
+            SDL_DestroyRenderer(renderer);
+        texture = NULL;
+        renderer = NULL;
+        displayWindow = NULL;
+    }
+    if (window == focusWindow)
+        focusWindow = NULL;
+    for (auto it = all.begin(); it != all.end(); ++it)
+        if (*it == window) {
+            all.erase(it);
+            break;
+        }
+    SDL_DestroyWindow(window);
+}
+
+void HOST_ShowCursor(bool shown)
+{
+    if (videoUp)
+        SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE);
+}
+
+void HOST_MessageBox(void *owner, const char *text, const char *caption, UINT icon)
+{
+    Uint32 flags = icon == MB_ICONHAND          ? SDL_MESSAGEBOX_ERROR
+                   : icon == MB_ICONEXCLAMATION ? SDL_MESSAGEBOX_WARNING
+                   : icon == MB_ICONASTERISK    ? SDL_MESSAGEBOX_INFORMATION
+                                                : 0;
+    if (SDL_ShowSimpleMessageBox(flags, caption, text, static_cast<SDL_Window *>(owner)) != 0) {
+        // No display to show a box on: the message still reaches whoever started the program.
+        size_t length = strlen(text);
+        fprintf(stderr, "%s: %s%s", caption, text, length && text[length - 1] == '\n' ? "" : "\n");
+        fflush(stderr);
+    }
+}
+
+void HOST_Misuse(const char *)
+{
+    // Windows refuses such calls with an error and says nothing; so does this host.
+}
+
+bool HOST_FullScreen(void *native)
+{
+    if (SDL_SetWindowFullscreen(static_cast<SDL_Window *>(native), SDL_WINDOW_FULLSCREEN_DESKTOP) != 0)
+        return false;
+    displayWindow = static_cast<SDL_Window *>(native);
+    return true;
+}
+
+HRESULT HOST_SetMode(void *native, int width, int height)
+{
+    (void)native;  // the window of HOST_FullScreen
+    if (!renderer) {
+        SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+        // A flip waits for the vertical blank, as DirectDraw's does.
+        renderer = SDL_CreateRenderer(displayWindow, -1, SDL_RENDERER_PRESENTVSYNC);
+        if (!renderer)
+            return DDERR_GENERIC;
+    }
+    int outputWidth, outputHeight;
+    if (SDL_GetRendererOutputSize(renderer, &outputWidth, &outputHeight) != 0)
+        return DDERR_GENERIC;
+    // A screen smaller than the mode could show it only cut or shrunk.
+    if (outputWidth < width || outputHeight < height)
+        return DDERR_INVALIDMODE;
+    if (SDL_RenderSetLogicalSize(renderer, width, height) != 0 ||
+        SDL_RenderSetIntegerScale(renderer, SDL_TRUE) != 0)
+        return DDERR_GENERIC;
+    if (texture)
+        SDL_DestroyTexture(texture);
+    // RGB888 ignores the top byte of each pixel, as a 32-bit display mode does.
+    texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
+                                width, height);
+    if (!texture)
+        return DDERR_GENERIC;
+    SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_NONE);
+    // The screen goes black when the mode is set, until the first flip.
+    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+    SDL_RenderClear(renderer);
+    SDL_RenderPresent(renderer);
+    return DD_OK;
+}
+
+LONG HOST_Pitch(int width)
+{
+    return width * 4;
+}
+
+HRESULT HOST_Present(const uint8_t *pixels, LONG pitch)
+{
+    if (!renderer)
+        return DDERR_SURFACELOST;  // the window, and with it the screen, is gone
+    // Uploaded whole: a locked streaming texture is write-only.
+    if (SDL_UpdateTexture(texture, NULL, pixels, pitch) != 0)
+        return DDERR_GENERIC;
+    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+    SDL_RenderClear(renderer);
+    SDL_RenderCopy(renderer, texture, NULL, NULL);
+    SDL_RenderPresent(renderer);
+    return DD_OK;
+}
