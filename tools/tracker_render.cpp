@@ -200,9 +200,10 @@ int main(int argc, char **argv)
     const int32_t width = DisplayConfig.width;
     const int32_t height = DisplayConfig.height;
     const size_t pixels = static_cast<size_t>(width) * height;
-    // Zero-filled, so whatever the scene never writes comes out black.
-    uint32_t *frame = static_cast<uint32_t *>(std::calloc(pixels, sizeof(uint32_t)));
-    if (frame == nullptr || !FFX_Init(frame)) {
+    // Zero-filled, so whatever the scene never writes comes out black; freed on every way out.
+    std::vector<uint32_t> frameMemory(pixels, 0);
+    uint32_t *frame = frameMemory.data();
+    if (!FFX_Init(frame)) {
         std::fprintf(stderr, "tracker-render: out of memory\n");
         return 1;
     }
@@ -243,6 +244,5 @@ int main(int argc, char **argv)
         return 1;
     }
     FFX_Shutdown();
-    std::free(frame);
     return 0;
 }
