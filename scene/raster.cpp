@@ -150,11 +150,20 @@ static void EdgePattern(uint32_t *buffer, int32_t x, int32_t y, int32_t w, int32
     uint32_t *top = PixelAt(buffer, x, y);
     uint32_t *bottom = PixelAt(buffer, x, y + h);
     uint32_t *outlineBelow = PixelAt(buffer, x, y + h + 1);
-    for (int32_t i = 0; i < w; ++i) {
-        outlineAbove[i] = ColourOutline;
-        top[i] = upper;
-        bottom[i] = lower;
-        outlineBelow[i] = ColourOutline;
+    if (w <= DisplayConfig.width) {
+        // No longer than a row, two of the four runs either coincide or share no pixel, so each
+        // may be filled whole in turn: every pixel still ends with the last of its stores.
+        FillRows(outlineAbove, ColourOutline, w, 1);
+        FillRows(top, upper, w, 1);
+        FillRows(bottom, lower, w, 1);
+        FillRows(outlineBelow, ColourOutline, w, 1);
+    } else {
+        for (int32_t i = 0; i < w; ++i) {
+            outlineAbove[i] = ColourOutline;
+            top[i] = upper;
+            bottom[i] = lower;
+            outlineBelow[i] = ColourOutline;
+        }
     }
     for (int32_t i = 0; i < h; ++i) {
         uint32_t *row = PixelAt(buffer, x, y + i);

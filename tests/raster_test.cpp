@@ -1,7 +1,10 @@
 // The raster primitives: spans, rectangles, the edge pattern's order and wrap, button labels.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "scene/scene.h"
+#include "text/text.h"
 #include "tests/frame.h"
 
 static const uint32_t Light = 0xFFF0F0F0;
@@ -100,6 +103,54 @@ TEST(Bevel, FullWidthAtColumnZeroWrapsOntoNeighbouringRows)
     EXPECT_EQ(f.at(0, 355), Untouched);
     EXPECT_EQ(f.at(638, 336), Outline);
     EXPECT_EQ(f.at(639, 335), Untouched);
+}
+
+// The edge pattern store by store, in the order given, as the reference for the fast bevel.
+static void BevelByRule(std::vector<uint32_t> &pixels, size_t origin, int32_t x, int32_t y, int32_t w,
+                        int32_t h, uint32_t upper, uint32_t lower)
+{
+    auto at = [&](int64_t px, int64_t py) -> uint32_t & {
+        return pixels.at(static_cast<size_t>(static_cast<int64_t>(origin) + py * 640 + px));
+    };
+    for (int32_t i = 0; i < w; ++i) {
+        at(x + i, y - 1) = Outline;
+        at(x + i, y) = upper;
+        at(x + i, y + h) = lower;
+        at(x + i, y + h + 1) = Outline;
+    }
+    for (int32_t i = 0; i < h; ++i) {
+        at(x - 1, y + i) = Outline;
+        at(x, y + i) = upper;
+        at(x + w - 1, y + i) = lower;
+        at(x + w, y + i) = Outline;
+    }
+}
+
+// Every width up to 67 at every alignment, the full row and wider, and the degenerate heights
+// where rows of the frame coincide: each store path leaves what the stores in order leave.
+TEST(Bevel, EveryWidthHeightAndAlignmentMatchesTheStoresInOrder)
+{
+    std::vector<int32_t> widths;
+    for (int32_t w = 0; w <= 67; ++w)
+        widths.push_back(w);
+    for (int32_t w : {639, 640, 641, 700, 1300})
+        widths.push_back(w);
+    const size_t origin = 4 * 640;  // room for rows above the frame's and for the widest runs
+    std::vector<bool> paths{false};
+    if (GFX_WideStores)
+        paths.push_back(true);
+    for (bool wide : paths) {
+        GFX_WideStores = wide;
+        for (int32_t w : widths)
+            for (int32_t h : {-2, -1, 0, 1, 2, 5})
+                for (int32_t x = 0; x < 16; ++x) {
+                    std::vector<uint32_t> drawn(16 * 640, Untouched), expected(16 * 640, Untouched);
+                    GFX_Bevel(drawn.data() + origin, x, 3, w, h, 1);
+                    BevelByRule(expected, origin, x, 3, w, h, Light, Shade);
+                    ASSERT_EQ(drawn, expected)
+                        << (wide ? "wide" : "narrow") << " path, " << w << " x " << h << " at column " << x;
+                }
+    }
 }
 
 TEST(Button, FaceEdgesAndLabelAtItsLeftEdgeWhenExactlyAsWide)
