@@ -20,10 +20,6 @@ static const LONG RowPitch = DisplayConfig.width * 4;
 // Wider than a row, as many display drivers pad their surfaces.
 static const LONG WidePitch = RowPitch + 256;
 
-const float BENCH_Clocks[] = {0.35f,  1.05f,  2.37f,  3.3f,   4.75f,  5.9f,    7.15f,    9.99f,
-                              13.4f,  27.3f,  61.7f,  128.25f, 600.5f, 1234.5f, 12345.9f, 99999.9f};
-const size_t BENCH_ClockCount = sizeof BENCH_Clocks / sizeof BENCH_Clocks[0];
-
 uint32_t *BENCH_Frame()
 {
     return static_cast<uint32_t *>(FrameBuffer);
