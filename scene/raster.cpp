@@ -42,10 +42,11 @@ static bool DetectFastStringStores()
 }
 
 static const bool FastStringStores = DetectFastStringStores();  // set at start-up; the loop is exact anyway
+
+#if GFX_X86
 // Below this many pixels starting the string store costs more than it saves.
 static const int32_t StringStoreMinimum = 1024;
 
-#if GFX_X86
 // The first `step`-word boundary after `pixels`: the stores between it and the span's last
 // vector are aligned, and the unaligned first and last vectors overlap them.
 static inline uint32_t *NextBoundary(uint32_t *pixels, uintptr_t step)
