@@ -274,14 +274,28 @@ BOOL WINAPI TextOutA(HDC context, int x, int y, LPCSTR text, int length)
     }
     const COLORREF c = context->textColor;
     const uint32_t colour = 0xFF000000u | (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF);
+    uint32_t *pixels = reinterpret_cast<uint32_t *>(backMemory.data());
     const int32_t stride = backPitch / 4;
     for (int i = 0; i < length; ++i) {
         const int64_t cellX = (int64_t)x + (int64_t)i * 8;
-        if (cellX >= stride)
+        if (cellX >= modeWidth)
             break;
-        if (cellX > -8)
-            GFX_DrawGlyph(reinterpret_cast<uint32_t *>(backMemory.data()), (uint8_t)text[i],
-                          (int32_t)cellX, y, stride, modeHeight, colour);
+        if (cellX + 8 <= modeWidth) {
+            if (cellX > -8)
+                GFX_DrawGlyph(pixels, (uint8_t)text[i], (int32_t)cellX, y, stride, modeHeight, colour);
+            continue;
+        }
+        // A cell across the right edge goes through a copy cut at the edge, so nothing lands
+        // in the padding beyond the row.
+        const int32_t visible = modeWidth - (int32_t)cellX;
+        uint32_t cell[16 * 8];
+        for (int32_t row = 0; row < 16; ++row)
+            if (y + row >= 0 && y + row < modeHeight)
+                memcpy(&cell[row * visible], &pixels[(int64_t)(y + row) * stride + cellX], visible * 4);
+        GFX_DrawGlyph(cell, (uint8_t)text[i], 0, 0, visible, 16, colour);
+        for (int32_t row = 0; row < 16; ++row)
+            if (y + row >= 0 && y + row < modeHeight)
+                memcpy(&pixels[(int64_t)(y + row) * stride + cellX], &cell[row * visible], visible * 4);
     }
     return true;
 }

@@ -103,8 +103,8 @@ static size_t logLimit = SIZE_MAX;                          // latest log entrie
 static std::map<std::string, std::function<void()>> hooks;  // run on each call of a service
 static std::map<std::string, Failure> failures;             // scripted failures by service
 static std::deque<MSG> script;                              // posted by the test, not yet delivered
-static DWORD timeValue, tickValue;                          // what the two clocks read
-static DWORD *clockRead = &timeValue;                       // the clock the core is reading
+static uint64_t timeValue, tickValue;                       // the host's milliseconds, one per clock
+static uint64_t *clockRead = &timeValue;                    // the clock the core is reading
 static int screenWidth = 1920, screenHeight = 1080;         // the desktop's size
 static int modeWidth, modeHeight;                           // the display mode, 0 before
 static LONG backPitch = 640 * 4 + 256;                      // the back buffer's pitch
@@ -226,10 +226,10 @@ void DBL_Post(UINT message, WPARAM wParam, LPARAM lParam)
     script.push_back(MSG{NULL, message, wParam, lParam});
 }
 
-void DBL_SetTime(DWORD milliseconds) { timeValue = milliseconds; }
-DWORD DBL_Time() { return timeValue; }
-void DBL_SetTick(DWORD milliseconds) { tickValue = milliseconds; }
-DWORD DBL_Tick() { return tickValue; }
+void DBL_SetTime(uint64_t milliseconds) { timeValue = milliseconds; }
+DWORD DBL_Time() { return (DWORD)timeValue; }
+void DBL_SetTick(uint64_t milliseconds) { tickValue = milliseconds; }
+DWORD DBL_Tick() { return (DWORD)tickValue; }
 
 void DBL_OnCall(const std::string &name, std::function<void()> hook)
 {

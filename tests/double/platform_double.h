@@ -54,11 +54,12 @@ inline constexpr HRESULT DBL_FAILED = (HRESULT)0x80004005;
 // ShowWindow, the test posts it. A posted WM_QUIT goes to no window and arrives in its turn;
 // the program's PostQuitMessage arrives only once no other message waits, as on Windows.
 void DBL_Post(UINT message, WPARAM wParam, LPARAM lParam);
-// The value timeGetTime returns until changed; 0 at start. The clocks stand still on their own.
-void DBL_SetTime(DWORD milliseconds);
+// The host's milliseconds behind timeGetTime until changed, 0 at start; the core wraps them to
+// 32 bits, and DBL_Time reads them so. The clocks stand still on their own.
+void DBL_SetTime(uint64_t milliseconds);
 DWORD DBL_Time();
-// The value GetTickCount returns until changed; 0 at start.
-void DBL_SetTick(DWORD milliseconds);
+// The same for GetTickCount, a clock of its own so the two can wrap at different moments.
+void DBL_SetTick(uint64_t milliseconds);
 DWORD DBL_Tick();
 // Runs `hook` on every call of the named service ("Flip", "timeGetTime", "WaitMessage", ...),
 // after the call is logged and counted and before it takes effect, so the hook can post a

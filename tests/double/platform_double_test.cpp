@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform_double.h"
+#include "tests/platform/chain.h"
 
 static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -27,77 +28,9 @@ static HWND MakeWindow()
 // The chain as the display sets it up; returns the primary and puts the back buffer in *back.
 static IDirectDrawSurface7 *MakeChain(IDirectDrawSurface7 **back)
 {
-    HWND window = MakeWindow();
-    IDirectDraw7 *draw = NULL;
-    EXPECT_EQ(DirectDrawCreateEx(NULL, (void **)&draw, IID_IDirectDraw7, NULL), DD_OK);
-    EXPECT_EQ(draw->SetCooperativeLevel(window, 0x51), DD_OK);
-    EXPECT_EQ(draw->SetDisplayMode(640, 480, 32, 0, 0), DD_OK);
-    DDSURFACEDESC2 desc;
-    memset(&desc, 0, sizeof desc);
-    desc.dwSize = sizeof desc;
-    desc.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
-    desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
-    desc.dwBackBufferCount = 1;
     IDirectDrawSurface7 *primary = NULL;
-    EXPECT_EQ(draw->CreateSurface(&desc, &primary, NULL), DD_OK);
-    DDSCAPS2 caps = {};
-    caps.dwCaps = DDSCAPS_BACKBUFFER;
-    EXPECT_EQ(primary->GetAttachedSurface(&caps, back), DD_OK);
+    MakeChain(MakeWindow(), &primary, back);
     return primary;
-}
-
-TEST(DoubleQueue, PeekWithoutRemovingLeavesTheMessageForGet)
-{
-    HWND window = MakeWindow();
-    DBL_Post(WM_KEYDOWN, VK_SPACE, 0);
-    MSG msg = {};
-    ASSERT_TRUE(PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE));
-    ASSERT_TRUE(PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE));
-    EXPECT_EQ(DBL_Pending(), 1u);
-    ASSERT_EQ(GetMessageA(&msg, NULL, 0, 0), 1);
-    EXPECT_EQ(msg.hwnd, window);
-    EXPECT_EQ(msg.message, (UINT)WM_KEYDOWN);
-    EXPECT_EQ(msg.wParam, (WPARAM)VK_SPACE);
-    EXPECT_FALSE(PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE));
-}
-
-TEST(DoubleQueue, QuitArrivesOnlyAfterTheMessagesPostedBeforeIt)
-{
-    MakeWindow();
-    PostQuitMessage(3);
-    DBL_Post(WM_KEYDOWN, VK_ESCAPE, 0);
-    MSG msg = {};
-    EXPECT_EQ(GetMessageA(&msg, NULL, 0, 0), 1);
-    EXPECT_EQ(msg.message, (UINT)WM_KEYDOWN);
-    EXPECT_EQ(GetMessageA(&msg, NULL, 0, 0), 0);
-    EXPECT_EQ(msg.message, (UINT)WM_QUIT);
-    EXPECT_EQ(msg.wParam, 3u);
-    EXPECT_EQ(DBL_Pending(), 0u);
-}
-
-TEST(DoubleQueue, SystemCloseThroughDefaultProcessingDestroysTheWindowAndQuits)
-{
-    HWND window = MakeWindow();
-    DBL_Post(WM_SYSCOMMAND, SC_CLOSE, 0);
-    DBL_Post(WM_KEYDOWN, VK_SPACE, 0);  // dropped with the window
-    MSG msg = {};
-    ASSERT_EQ(GetMessageA(&msg, NULL, 0, 0), 1);
-    DispatchMessageA(&msg);
-
-    const std::vector<DBL_ProcCall> &calls = DBL_ProcCalls();
-    ASSERT_EQ(calls.size(), 3u);
-    EXPECT_EQ(calls[0].message, (UINT)WM_SYSCOMMAND);
-    EXPECT_TRUE(calls[0].dispatched);
-    EXPECT_EQ(calls[1].message, (UINT)WM_CLOSE);
-    EXPECT_FALSE(calls[1].dispatched);
-    EXPECT_EQ(calls[2].message, (UINT)WM_DESTROY);
-    EXPECT_FALSE(calls[2].dispatched);
-    EXPECT_EQ(calls[2].window, window);
-    EXPECT_TRUE(DBL_WindowDestroyed());
-
-    ASSERT_EQ(GetMessageA(&msg, NULL, 0, 0), 0);
-    EXPECT_EQ(msg.wParam, 7u);
-    EXPECT_FALSE(PostMessageA(window, WM_CLOSE, 0, 0));
 }
 
 TEST(DoubleStops, WaitOrGetOnAnEmptyQueueFailsAndEndsTheRun)
@@ -147,25 +80,6 @@ TEST(DoubleDisplay, FlipAnswersBusyExactlyAsOftenAsScripted)
         EXPECT_EQ(primary->Flip(NULL, 0), DDERR_WASSTILLDRAWING);
     EXPECT_EQ(primary->Flip(NULL, 0), DD_OK);
     EXPECT_EQ(DBL_Count("Flip"), 4);
-}
-
-TEST(DoubleDisplay, LostSurfacesStayLostUntilThePrimaryIsRestored)
-{
-    IDirectDrawSurface7 *back = NULL;
-    IDirectDrawSurface7 *primary = MakeChain(&back);
-    DBL_LoseSurfaces();
-    DDSURFACEDESC2 desc = {};
-    desc.dwSize = sizeof desc;
-    HDC context = NULL;
-    EXPECT_EQ(back->Lock(NULL, &desc, 0, NULL), DDERR_SURFACELOST);
-    EXPECT_EQ(back->GetDC(&context), DDERR_SURFACELOST);
-    EXPECT_EQ(primary->Flip(NULL, 0), DDERR_SURFACELOST);
-    EXPECT_NE(back->Restore(), DD_OK);
-    EXPECT_EQ(primary->Flip(NULL, 0), DDERR_SURFACELOST);
-    EXPECT_EQ(primary->Restore(), DD_OK);
-    EXPECT_EQ(back->Lock(NULL, &desc, 0, NULL), DD_OK);
-    EXPECT_EQ(back->Unlock(NULL), DD_OK);
-    EXPECT_EQ(primary->Flip(NULL, 0), DD_OK);
 }
 
 TEST(DoubleDisplay, BackBufferHasTheChosenPitchAndKnowsWhenItsPaddingIsTouched)

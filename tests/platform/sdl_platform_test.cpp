@@ -11,6 +11,7 @@
 #include <SDL.h>
 
 #include "platform/emulation/emulation.h"
+#include "tests/platform/chain.h"
 #include "text/text.h"
 
 namespace {
@@ -98,26 +99,6 @@ protected:
         event.window.windowID = IdOf(window);
         event.window.event = what;
         ASSERT_EQ(SDL_PushEvent(&event), 1);
-    }
-
-    // Full-screen 640 x 480 x 32 with its flip chain, as the display sets it up.
-    void MakeChain(HWND window, IDirectDrawSurface7 **primary, IDirectDrawSurface7 **back)
-    {
-        IDirectDraw7 *draw = NULL;
-        ASSERT_EQ(DirectDrawCreateEx(NULL, (void **)&draw, IID_IDirectDraw7, NULL), DD_OK);
-        ASSERT_EQ(draw->SetCooperativeLevel(
-                      window, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX), DD_OK);
-        ASSERT_EQ(draw->SetDisplayMode(640, 480, 32, 0, 0), DD_OK);
-        DDSURFACEDESC2 desc;
-        memset(&desc, 0, sizeof desc);
-        desc.dwSize = sizeof desc;
-        desc.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
-        desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
-        desc.dwBackBufferCount = 1;
-        ASSERT_EQ(draw->CreateSurface(&desc, primary, NULL), DD_OK);
-        DDSCAPS2 caps = {};
-        caps.dwCaps = DDSCAPS_BACKBUFFER;
-        ASSERT_EQ((*primary)->GetAttachedSurface(&caps, back), DD_OK);
     }
 
     // Locks the back buffer and hands back its memory and pitch, unlocked again.
