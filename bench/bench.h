@@ -10,6 +10,8 @@
 // display, scene) and renders one generation frame so later frames draw full pattern lines.
 // On failure returns false with the reason in `error`.
 bool BENCH_SetUp(std::string *error);
+// True once the scripted host has reported a misuse or an unexpected call.
+bool BENCH_DoubleMisused();
 // The shell's frame memory, as the frame loop renders into it.
 uint32_t *BENCH_Frame();
 

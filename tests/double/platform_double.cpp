@@ -2,12 +2,11 @@
 // sits between the program and the core (see platform_double.h).
 #include "platform_double.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <map>
+#include <sstream>
 
 #include "platform/emulation/emulation.h"
 #include "platform/emulation/host.h"
@@ -122,9 +121,19 @@ static std::vector<DBL_ProcCall> procCalls;                 // window procedure 
 static RecordedDraw drawObject;                             // the DirectDraw object handed out
 static RecordedSurface primary("primary"), back("back");    // the flip chain handed out
 
+// A misuse of the double, in words, reported through DBL_ReportMisuse.
+template <typename... Parts>
+static void Complain(const Parts &...parts)
+{
+    std::ostringstream out;
+    out << "platform double: ";
+    (out << ... << parts);
+    DBL_ReportMisuse(out.str());
+}
+
 [[noreturn]] static void Stop(const std::string &why)
 {
-    ADD_FAILURE() << "platform double: " << why;
+    Complain(why);
     throw DBL_Stop(why);
 }
 
@@ -234,7 +243,7 @@ DWORD DBL_Tick() { return (DWORD)tickValue; }
 void DBL_OnCall(const std::string &name, std::function<void()> hook)
 {
     if (!SERVICES.count(name))
-        ADD_FAILURE() << "platform double: DBL_OnCall for unknown service " << name;
+        Complain("DBL_OnCall for unknown service ", name);
     else if (hook)
         hooks[name] = std::move(hook);
     else
@@ -245,7 +254,7 @@ void DBL_Fail(const std::string &name, int times)
 {
     auto service = SERVICES.find(name);
     if (service == SERVICES.end() || service->second == INFALLIBLE)
-        ADD_FAILURE() << "platform double: " << name << " cannot be made to fail";
+        Complain(name, " cannot be made to fail");
     else
         failures[name] = Failure{times, DBL_FAILED};
 }
@@ -254,8 +263,8 @@ void DBL_FailWith(const std::string &name, int times, HRESULT result)
 {
     auto service = SERVICES.find(name);
     if (service == SERVICES.end() || service->second != DIRECTDRAW || result == DD_OK)
-        ADD_FAILURE() << "platform double: DBL_FailWith needs a DirectDraw call and a "
-                         "non-zero result, not " << name << " and " << Hex((uint32_t)result);
+        Complain("DBL_FailWith needs a DirectDraw call and a non-zero result, not ", name, " and ",
+                 Hex((uint32_t)result));
     else
         failures[name] = Failure{times, result};
 }
@@ -265,7 +274,7 @@ void DBL_LoseSurfaces() { EMU_LoseSurfaces(); }
 void DBL_SetPitch(LONG pitch)
 {
     if (pitch < 4)
-        ADD_FAILURE() << "platform double: pitch " << pitch << " holds no pixel";
+        Complain("pitch ", pitch, " holds no pixel");
     else
         backPitch = pitch;
 }
@@ -376,7 +385,7 @@ void HOST_MessageBox(void *, const char *, const char *, UINT) {}
 
 void HOST_Misuse(const char *what)
 {
-    ADD_FAILURE() << "platform double: unexpected call: " << what;
+    Complain("unexpected call: ", what);
 }
 
 bool HOST_FullScreen(void *) { return true; }
@@ -391,7 +400,7 @@ HRESULT HOST_SetMode(void *, int width, int height)
 LONG HOST_Pitch(int width)
 {
     if (backPitch < width * 4)
-        ADD_FAILURE() << "platform double: DBL_SetPitch(" << backPitch << ") is narrower than a row";
+        Complain("DBL_SetPitch(", backPitch, ") is narrower than a row");
     return backPitch;
 }
 

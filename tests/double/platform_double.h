@@ -25,6 +25,10 @@
 
 #include "platform/platform.h"
 
+// Reports a misuse of the double or an unexpected call, loudly. Supplied by what links the double:
+// a GoogleTest failure in the tests (platform_double_gtest.cpp), a message in the bench.
+void DBL_ReportMisuse(const std::string &why);
+
 // Thrown to end a run of the program (see above).
 struct DBL_Stop : std::runtime_error {
     using std::runtime_error::runtime_error;
