@@ -2,9 +2,12 @@
 // the display services down to the pixels that reach the renderer.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -313,14 +316,22 @@ TEST_F(Sdl, WaitBlocksUntilAnEventBecomesAMessage)
 {
     HWND window = MakeWindow();
     Uint32 id = IdOf(window);
-    auto start = std::chrono::steady_clock::now();
-    std::thread later([id] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::atomic<bool> returned{false}, returnedOnClick{false};
+    std::thread later([id, &returned, &returnedOnClick] {
         SDL_Event click = {};  // means nothing to the program, so the wait goes on
         click.type = SDL_MOUSEBUTTONDOWN;
         click.button.windowID = id;
         SDL_PushEvent(&click);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        // Once the wait has taken the click off SDL's queue it must go on waiting; a wait that
+        // ended on it would be over within a moment.
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONDOWN) > 0 &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+        deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+        while (!returned && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+        returnedOnClick = returned.load();
         SDL_Event key = {};
         key.type = SDL_KEYDOWN;
         key.key.windowID = id;
@@ -328,19 +339,40 @@ TEST_F(Sdl, WaitBlocksUntilAnEventBecomesAMessage)
         SDL_PushEvent(&key);
     });
     BOOL woke = WaitMessage();
-    auto waited = std::chrono::steady_clock::now() - start;
+    returned = true;
     later.join();
 
     EXPECT_TRUE(woke);
-    EXPECT_GE(waited, std::chrono::milliseconds(190));
+    EXPECT_FALSE(returnedOnClick) << "the wait ended on an event that makes no message";
     MSG msg = {};
     ASSERT_TRUE(PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE));
     EXPECT_EQ(msg.message, (UINT)WM_KEYDOWN);
     EXPECT_EQ(msg.wParam, (WPARAM)VK_ESCAPE);
 
-    start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(WaitMessage());  // a message already waits: no blocking
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+    // A message already waits: no blocking. Should the wait block, a watchdog ends it after a
+    // deadline, and says so.
+    std::mutex lock;
+    std::condition_variable done;
+    bool finished = false, watchdogFired = false;
+    std::thread watchdog([&] {
+        std::unique_lock<std::mutex> hold(lock);
+        if (!done.wait_for(hold, std::chrono::seconds(10), [&] { return finished; })) {
+            watchdogFired = true;
+            SDL_Event key = {};
+            key.type = SDL_KEYDOWN;
+            key.key.windowID = id;
+            key.key.keysym.sym = SDLK_SPACE;
+            SDL_PushEvent(&key);
+        }
+    });
+    EXPECT_TRUE(WaitMessage());
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        finished = true;
+    }
+    done.notify_one();
+    watchdog.join();
+    EXPECT_FALSE(watchdogFired) << "the wait blocked with a message in the queue";
 }
 
 // --- Display ---
@@ -504,11 +536,17 @@ TEST_F(Sdl, MessageBoxFallsBackToOneLineOnStandardError)
 
 TEST_F(Sdl, BothClocksCountMilliseconds)
 {
-    DWORD time = timeGetTime(), tick = GetTickCount();
-    SDL_Delay(60);
-    DWORD timeElapsed = timeGetTime() - time, tickElapsed = GetTickCount() - tick;
-    EXPECT_GE(timeElapsed, 60u);
-    EXPECT_LT(timeElapsed, 1000u);
-    EXPECT_GE(tickElapsed, 60u);
-    EXPECT_LT(tickElapsed, 1000u);
+    // Both clocks read between two readings of SDL's own, 60 ms or more apart.
+    const Uint64 before = SDL_GetTicks64();
+    const DWORD time = timeGetTime(), tick = GetTickCount();
+    const Uint64 started = SDL_GetTicks64();
+    while (SDL_GetTicks64() - started < 60)
+        SDL_Delay(5);
+    const Uint64 ended = SDL_GetTicks64();
+    const DWORD timeElapsed = timeGetTime() - time, tickElapsed = GetTickCount() - tick;
+    const Uint64 after = SDL_GetTicks64();
+    EXPECT_GE(timeElapsed, ended - started);
+    EXPECT_LE(timeElapsed, after - before);
+    EXPECT_GE(tickElapsed, ended - started);
+    EXPECT_LE(tickElapsed, after - before);
 }
