@@ -46,6 +46,17 @@ static HWND FromId(Uint32 id)
 // Windows layout: 'A'-'Z' and '0'-'9' are their ASCII codes; 0 means no key the program knows.
 static WPARAM VirtualKey(SDL_Keycode key)
 {
+    static const struct {
+        SDL_Keycode sdl;
+        WPARAM vk;
+    } keys[] = {
+        {SDLK_ESCAPE, VK_ESCAPE}, {SDLK_SPACE, VK_SPACE}, {SDLK_BACKSPACE, 0x08}, {SDLK_TAB, 0x09},
+        {SDLK_RETURN, 0x0D}, {SDLK_KP_ENTER, 0x0D}, {SDLK_LSHIFT, 0x10}, {SDLK_RSHIFT, 0x10},
+        {SDLK_LCTRL, 0x11}, {SDLK_RCTRL, 0x11}, {SDLK_PAUSE, 0x13}, {SDLK_CAPSLOCK, 0x14},
+        {SDLK_PAGEUP, 0x21}, {SDLK_PAGEDOWN, 0x22}, {SDLK_END, 0x23}, {SDLK_HOME, 0x24},
+        {SDLK_LEFT, 0x25}, {SDLK_UP, 0x26}, {SDLK_RIGHT, 0x27}, {SDLK_DOWN, 0x28},
+        {SDLK_INSERT, 0x2D}, {SDLK_DELETE, 0x2E}, {SDLK_KP_0, 0x60}, {SDLK_KP_MULTIPLY, 0x6A},
+        {SDLK_KP_PLUS, 0x6B}, {SDLK_KP_MINUS, 0x6D}, {SDLK_KP_PERIOD, 0x6E}, {SDLK_KP_DIVIDE, 0x6F}};
     if (key >= SDLK_a && key <= SDLK_z)
         return 'A' + (key - SDLK_a);
     if (key >= SDLK_0 && key <= SDLK_9)
@@ -54,34 +65,10 @@ static WPARAM VirtualKey(SDL_Keycode key)
         return 0x70 + (key - SDLK_F1);
     if (key >= SDLK_KP_1 && key <= SDLK_KP_9)
         return 0x61 + (key - SDLK_KP_1);
-    switch (key) {
-    case SDLK_ESCAPE: return VK_ESCAPE;
-    case SDLK_SPACE: return VK_SPACE;
-    case SDLK_BACKSPACE: return 0x08;
-    case SDLK_TAB: return 0x09;
-    case SDLK_RETURN: case SDLK_KP_ENTER: return 0x0D;
-    case SDLK_LSHIFT: case SDLK_RSHIFT: return 0x10;
-    case SDLK_LCTRL: case SDLK_RCTRL: return 0x11;
-    case SDLK_PAUSE: return 0x13;
-    case SDLK_CAPSLOCK: return 0x14;
-    case SDLK_PAGEUP: return 0x21;
-    case SDLK_PAGEDOWN: return 0x22;
-    case SDLK_END: return 0x23;
-    case SDLK_HOME: return 0x24;
-    case SDLK_LEFT: return 0x25;
-    case SDLK_UP: return 0x26;
-    case SDLK_RIGHT: return 0x27;
-    case SDLK_DOWN: return 0x28;
-    case SDLK_INSERT: return 0x2D;
-    case SDLK_DELETE: return 0x2E;
-    case SDLK_KP_0: return 0x60;
-    case SDLK_KP_MULTIPLY: return 0x6A;
-    case SDLK_KP_PLUS: return 0x6B;
-    case SDLK_KP_MINUS: return 0x6D;
-    case SDLK_KP_PERIOD: return 0x6E;
-    case SDLK_KP_DIVIDE: return 0x6F;
-    default: return 0;
-    }
+    for (const auto &each : keys)
+        if (each.sdl == key)
+            return each.vk;
+    return 0;
 }
 
 // Windows asks the window for its cursor whenever the mouse moves over it; one asking waits at most.

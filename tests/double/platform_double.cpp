@@ -12,32 +12,13 @@
 #include "platform/emulation/host.h"
 
 // The core's own services, which the linker's --wrap leaves under these names.
+#define REAL(name) decltype(name) __real_##name;
 extern "C" {
-ATOM __real_RegisterClassA(const WNDCLASSA *);
-HWND __real_CreateWindowExA(DWORD, LPCSTR, LPCSTR, DWORD, int, int, int, int, HWND, HMENU,
-                            HINSTANCE, void *);
-BOOL __real_ShowWindow(HWND, int);
-BOOL __real_UpdateWindow(HWND);
-HWND __real_SetFocus(HWND);
-HICON __real_LoadIconA(HINSTANCE, LPCSTR);
-HCURSOR __real_LoadCursorA(HINSTANCE, LPCSTR);
-int __real_GetSystemMetrics(int);
-BOOL __real_PeekMessageA(MSG *, HWND, UINT, UINT, UINT);
-BOOL __real_GetMessageA(MSG *, HWND, UINT, UINT);
-BOOL __real_TranslateMessage(const MSG *);
-LRESULT __real_DispatchMessageA(const MSG *);
-BOOL __real_WaitMessage(void);
-LRESULT __real_DefWindowProcA(HWND, UINT, WPARAM, LPARAM);
-BOOL __real_PostMessageA(HWND, UINT, WPARAM, LPARAM);
-void __real_PostQuitMessage(int);
-HCURSOR __real_SetCursor(HCURSOR);
-int __real_MessageBoxA(HWND, LPCSTR, LPCSTR, UINT);
-DWORD __real_timeGetTime(void);
-DWORD __real_GetTickCount(void);
-int __real_SetBkMode(HDC, int);
-COLORREF __real_SetTextColor(HDC, COLORREF);
-BOOL __real_TextOutA(HDC, int, int, LPCSTR, int);
-HRESULT __real_DirectDrawCreateEx(GUID *, void **, REFIID, IUnknown *);
+REAL(RegisterClassA) REAL(CreateWindowExA) REAL(ShowWindow) REAL(UpdateWindow) REAL(SetFocus)
+REAL(LoadIconA) REAL(LoadCursorA) REAL(GetSystemMetrics) REAL(PeekMessageA) REAL(GetMessageA)
+REAL(TranslateMessage) REAL(DispatchMessageA) REAL(WaitMessage) REAL(DefWindowProcA)
+REAL(PostMessageA) REAL(PostQuitMessage) REAL(SetCursor) REAL(MessageBoxA) REAL(timeGetTime)
+REAL(GetTickCount) REAL(SetBkMode) REAL(SetTextColor) REAL(TextOutA) REAL(DirectDrawCreateEx)
 }
 
 namespace {
@@ -74,24 +55,22 @@ enum Kind { DIRECTDRAW, WINDOWS, INFALLIBLE };
 }  // namespace
 
 // Every service the program calls, by how it reports failure.
-static const std::map<std::string, Kind> SERVICES = {
-    {"DirectDrawCreateEx", DIRECTDRAW}, {"SetCooperativeLevel", DIRECTDRAW},
-    {"SetDisplayMode", DIRECTDRAW},     {"CreateSurface", DIRECTDRAW},
-    {"GetAttachedSurface", DIRECTDRAW}, {"Lock", DIRECTDRAW},
-    {"Unlock", DIRECTDRAW},             {"GetDC", DIRECTDRAW},
-    {"ReleaseDC", DIRECTDRAW},          {"Flip", DIRECTDRAW},
-    {"Restore", DIRECTDRAW},            {"RegisterClassA", WINDOWS},
-    {"CreateWindowExA", WINDOWS},       {"UpdateWindow", WINDOWS},
-    {"SetFocus", WINDOWS},              {"LoadIconA", WINDOWS},
-    {"LoadCursorA", WINDOWS},           {"GetSystemMetrics", WINDOWS},
-    {"PeekMessageA", WINDOWS},          {"GetMessageA", WINDOWS},
-    {"TranslateMessage", WINDOWS},      {"WaitMessage", WINDOWS},
-    {"PostMessageA", WINDOWS},          {"MessageBoxA", WINDOWS},
-    {"SetBkMode", WINDOWS},             {"SetTextColor", WINDOWS},
-    {"TextOutA", WINDOWS},              {"ShowWindow", INFALLIBLE},
-    {"DispatchMessageA", INFALLIBLE},   {"DefWindowProcA", INFALLIBLE},
-    {"PostQuitMessage", INFALLIBLE},    {"SetCursor", INFALLIBLE},
-    {"timeGetTime", INFALLIBLE},        {"GetTickCount", INFALLIBLE}};
+static const std::map<std::string, Kind> SERVICES = [] {
+    std::map<std::string, Kind> services;
+    for (const char *name : {"DirectDrawCreateEx", "SetCooperativeLevel", "SetDisplayMode",
+                             "CreateSurface", "GetAttachedSurface", "Lock", "Unlock", "GetDC",
+                             "ReleaseDC", "Flip", "Restore"})
+        services[name] = DIRECTDRAW;
+    for (const char *name : {"RegisterClassA", "CreateWindowExA", "UpdateWindow", "SetFocus",
+                             "LoadIconA", "LoadCursorA", "GetSystemMetrics", "PeekMessageA",
+                             "GetMessageA", "TranslateMessage", "WaitMessage", "PostMessageA",
+                             "MessageBoxA", "SetBkMode", "SetTextColor", "TextOutA"})
+        services[name] = WINDOWS;
+    for (const char *name : {"ShowWindow", "DispatchMessageA", "DefWindowProcA",
+                             "PostQuitMessage", "SetCursor", "timeGetTime", "GetTickCount"})
+        services[name] = INFALLIBLE;
+    return services;
+}();
 
 static std::vector<std::string> callLog;                    // every call, formatted, in order
 static std::map<std::string, int> callCounts;               // calls so far by service
@@ -226,6 +205,30 @@ static bool Enter(const std::string &name, const std::string &arguments, HRESULT
     if (result)
         *result = failure->second.result;
     return true;
+}
+
+// A Windows call: logged, then failed as scripted or handed to the core.
+template <typename R, typename Call>
+static R Forward(const char *name, const std::string &arguments, R failed, Call call)
+{
+    return Enter(name, arguments) ? failed : call();
+}
+
+// A DirectDraw call: logged, then failed with the scripted result or handed to the core.
+template <typename Call>
+static HRESULT Forward(const char *name, const std::string &arguments, Call call)
+{
+    HRESULT result;
+    return Enter(name, arguments, &result) ? result : call();
+}
+
+// A handle the core gave out, shown in the log by its name from now on.
+template <typename Handle>
+static Handle Named(Handle handle, const char *name)
+{
+    if (handle)
+        names[handle] = name;
+    return handle;
 }
 
 // --- The script ---
@@ -470,72 +473,62 @@ extern "C" HWND __wrap_CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR w
 
 extern "C" BOOL __wrap_ShowWindow(HWND window, int command)
 {
-    Enter("ShowWindow", Name(window) + "," + D(command));
-    return __real_ShowWindow(window, command);
+    return Forward("ShowWindow", Name(window) + "," + D(command), false, [&] { return __real_ShowWindow(window, command); });
 }
 
 extern "C" BOOL __wrap_UpdateWindow(HWND window)
 {
-    return Enter("UpdateWindow", Name(window)) ? false : __real_UpdateWindow(window);
+    return Forward("UpdateWindow", Name(window), false, [&] { return __real_UpdateWindow(window); });
 }
 
 extern "C" HWND __wrap_SetFocus(HWND window)
 {
-    return Enter("SetFocus", Name(window)) ? NULL : __real_SetFocus(window);
+    return Forward("SetFocus", Name(window), (HWND)NULL, [&] { return __real_SetFocus(window); });
 }
 
 extern "C" HICON __wrap_LoadIconA(HINSTANCE instance, LPCSTR name)
 {
-    if (Enter("LoadIconA", Name(instance) + "," + Resource(name, "IDI_APPLICATION")))
-        return NULL;
-    HICON icon = __real_LoadIconA(instance, name);
-    if (icon)
-        names[icon] = "IDI_APPLICATION";
-    return icon;
+    return Named(Forward("LoadIconA", Name(instance) + "," + Resource(name, "IDI_APPLICATION"), (HICON)NULL,
+                         [&] { return __real_LoadIconA(instance, name); }), "IDI_APPLICATION");
 }
 
 extern "C" HCURSOR __wrap_LoadCursorA(HINSTANCE instance, LPCSTR name)
 {
-    if (Enter("LoadCursorA", Name(instance) + "," + Resource(name, "IDC_ARROW")))
-        return NULL;
-    HCURSOR cursor = __real_LoadCursorA(instance, name);
-    if (cursor)
-        names[cursor] = "IDC_ARROW";
-    return cursor;
+    return Named(Forward("LoadCursorA", Name(instance) + "," + Resource(name, "IDC_ARROW"), (HCURSOR)NULL,
+                         [&] { return __real_LoadCursorA(instance, name); }), "IDC_ARROW");
 }
 
 extern "C" int __wrap_GetSystemMetrics(int index)
 {
-    return Enter("GetSystemMetrics", D(index)) ? 0 : __real_GetSystemMetrics(index);
+    return Forward("GetSystemMetrics", D(index), 0, [&] { return __real_GetSystemMetrics(index); });
 }
 
 extern "C" BOOL __wrap_PeekMessageA(MSG *message, HWND window, UINT first, UINT last, UINT flags)
 {
-    if (Enter("PeekMessageA", Name(window) + "," + D(first) + "," + D(last) + "," + Hex(flags)))
-        return false;
-    return __real_PeekMessageA(message, window, first, last, flags);
+    return Forward("PeekMessageA", Name(window) + "," + D(first) + "," + D(last) + "," + Hex(flags), false,
+                   [&] { return __real_PeekMessageA(message, window, first, last, flags); });
 }
 
 extern "C" BOOL __wrap_GetMessageA(MSG *message, HWND window, UINT first, UINT last)
 {
-    if (Enter("GetMessageA", Name(window) + "," + D(first) + "," + D(last)))
-        return -1;
     waitingIn = "GetMessageA";
-    return __real_GetMessageA(message, window, first, last);
+    return Forward("GetMessageA", Name(window) + "," + D(first) + "," + D(last), -1,
+                   [&] { return __real_GetMessageA(message, window, first, last); });
+}
+
+static std::string Message(const MSG *message)
+{
+    return message ? Message(message->hwnd, message->message, message->wParam, message->lParam) : "NULL";
 }
 
 extern "C" BOOL __wrap_TranslateMessage(const MSG *message)
 {
-    if (Enter("TranslateMessage", message ? Message(message->hwnd, message->message,
-                                                    message->wParam, message->lParam) : "NULL"))
-        return false;
-    return __real_TranslateMessage(message);
+    return Forward("TranslateMessage", Message(message), false, [&] { return __real_TranslateMessage(message); });
 }
 
 extern "C" LRESULT __wrap_DispatchMessageA(const MSG *message)
 {
-    Enter("DispatchMessageA", message ? Message(message->hwnd, message->message, message->wParam,
-                                                message->lParam) : "NULL");
+    Enter("DispatchMessageA", Message(message));
     if (message)
         dispatched.push_back(*message);
     dispatching = true;
@@ -546,23 +539,20 @@ extern "C" LRESULT __wrap_DispatchMessageA(const MSG *message)
 
 extern "C" BOOL __wrap_WaitMessage(void)
 {
-    if (Enter("WaitMessage", ""))
-        return false;
     waitingIn = "WaitMessage";
-    return __real_WaitMessage();
+    return Forward("WaitMessage", "", false, [] { return __real_WaitMessage(); });
 }
 
 extern "C" LRESULT __wrap_DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    Enter("DefWindowProcA", Message(window, message, wParam, lParam));
-    return __real_DefWindowProcA(window, message, wParam, lParam);
+    return Forward("DefWindowProcA", Message(window, message, wParam, lParam), (LRESULT)0,
+                   [&] { return __real_DefWindowProcA(window, message, wParam, lParam); });
 }
 
 extern "C" BOOL __wrap_PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (Enter("PostMessageA", Message(window, message, wParam, lParam)))
-        return false;
-    return __real_PostMessageA(window, message, wParam, lParam);
+    return Forward("PostMessageA", Message(window, message, wParam, lParam), false,
+                   [&] { return __real_PostMessageA(window, message, wParam, lParam); });
 }
 
 extern "C" void __wrap_PostQuitMessage(int exitCode)
@@ -573,51 +563,45 @@ extern "C" void __wrap_PostQuitMessage(int exitCode)
 
 extern "C" HCURSOR __wrap_SetCursor(HCURSOR cursor)
 {
-    Enter("SetCursor", Name(cursor));
-    return __real_SetCursor(cursor);
+    return Forward("SetCursor", Name(cursor), (HCURSOR)NULL, [&] { return __real_SetCursor(cursor); });
 }
 
 extern "C" int __wrap_MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 {
-    if (Enter("MessageBoxA", Name(owner) + "," + Text(text) + "," + Text(caption) + "," + Hex(type)))
-        return 0;
-    return __real_MessageBoxA(owner, text, caption, type);
+    return Forward("MessageBoxA", Name(owner) + "," + Text(text) + "," + Text(caption) + "," + Hex(type), 0,
+                   [&] { return __real_MessageBoxA(owner, text, caption, type); });
 }
 
 extern "C" DWORD __wrap_timeGetTime(void)
 {
-    Enter("timeGetTime", "");
-    return __real_timeGetTime();
+    return Forward("timeGetTime", "", 0u, [] { return __real_timeGetTime(); });
 }
 
 extern "C" DWORD __wrap_GetTickCount(void)
 {
-    Enter("GetTickCount", "");
     // The host keeps one value per clock, so a test can wrap them at different moments.
     clockRead = &tickValue;
-    const DWORD tick = __real_GetTickCount();
+    const DWORD tick = Forward("GetTickCount", "", 0u, [] { return __real_GetTickCount(); });
     clockRead = &timeValue;
     return tick;
 }
 
 extern "C" int __wrap_SetBkMode(HDC context, int mode)
 {
-    return Enter("SetBkMode", Name(context) + "," + D(mode)) ? 0 : __real_SetBkMode(context, mode);
+    return Forward("SetBkMode", Name(context) + "," + D(mode), 0, [&] { return __real_SetBkMode(context, mode); });
 }
 
 extern "C" COLORREF __wrap_SetTextColor(HDC context, COLORREF color)
 {
-    if (Enter("SetTextColor", Name(context) + "," + Hex(color)))
-        return CLR_INVALID;
-    return __real_SetTextColor(context, color);
+    return Forward("SetTextColor", Name(context) + "," + Hex(color), CLR_INVALID,
+                   [&] { return __real_SetTextColor(context, color); });
 }
 
 extern "C" BOOL __wrap_TextOutA(HDC context, int x, int y, LPCSTR text, int length)
 {
     const std::string shown = text && length >= 0 ? Quote(text, (size_t)length) : Text(text);
-    if (Enter("TextOutA", Name(context) + "," + D(x) + "," + D(y) + "," + shown + "," + D(length)))
-        return false;
-    return __real_TextOutA(context, x, y, text, length);
+    return Forward("TextOutA", Name(context) + "," + D(x) + "," + D(y) + "," + shown + "," + D(length), false,
+                   [&] { return __real_TextOutA(context, x, y, text, length); });
 }
 
 // --- The recorder: DirectDraw ---
@@ -641,19 +625,14 @@ extern "C" HRESULT __wrap_DirectDrawCreateEx(GUID *driver, void **object, REFIID
 
 HRESULT RecordedDraw::SetCooperativeLevel(HWND window, DWORD flags)
 {
-    HRESULT result;
-    if (Enter("SetCooperativeLevel", Name(window) + "," + Hex(flags), &result))
-        return result;
-    return real->SetCooperativeLevel(window, flags);
+    return Forward("SetCooperativeLevel", Name(window) + "," + Hex(flags),
+                   [&] { return real->SetCooperativeLevel(window, flags); });
 }
 
 HRESULT RecordedDraw::SetDisplayMode(DWORD width, DWORD height, DWORD bits, DWORD refresh, DWORD flags)
 {
-    HRESULT result;
-    if (Enter("SetDisplayMode", D(width) + "," + D(height) + "," + D(bits) + "," + D(refresh) +
-                                    "," + Hex(flags), &result))
-        return result;
-    return real->SetDisplayMode(width, height, bits, refresh, flags);
+    return Forward("SetDisplayMode", D(width) + "," + D(height) + "," + D(bits) + "," + D(refresh) + "," + Hex(flags),
+                   [&] { return real->SetDisplayMode(width, height, bits, refresh, flags); });
 }
 
 HRESULT RecordedDraw::CreateSurface(DDSURFACEDESC2 *desc, IDirectDrawSurface7 **surface, IUnknown *outer)
@@ -700,55 +679,40 @@ HRESULT RecordedSurface::GetAttachedSurface(DDSCAPS2 *caps, IDirectDrawSurface7 
 
 HRESULT RecordedSurface::Lock(RECT *rect, DDSURFACEDESC2 *desc, DWORD flags, HANDLE event)
 {
-    HRESULT result;
-    if (Enter("Lock", std::string(name) + "," + Name(rect) + "," +
-                          (desc ? "{dwSize=" + D(desc->dwSize) + "}" : "NULL") + "," + Hex(flags) +
-                          "," + Name(event), &result))
-        return result;
-    return real->Lock(rect, desc, flags, event);
+    return Forward("Lock", std::string(name) + "," + Name(rect) + "," +
+                               (desc ? "{dwSize=" + D(desc->dwSize) + "}" : "NULL") + "," + Hex(flags) + "," + Name(event),
+                   [&] { return real->Lock(rect, desc, flags, event); });
 }
 
 HRESULT RecordedSurface::Unlock(RECT *rect)
 {
-    HRESULT result;
-    if (Enter("Unlock", std::string(name) + "," + Name(rect), &result))
-        return result;
-    return real->Unlock(rect);
+    return Forward("Unlock", std::string(name) + "," + Name(rect), [&] { return real->Unlock(rect); });
 }
 
 HRESULT RecordedSurface::GetDC(HDC *context)
 {
-    HRESULT result;
-    if (Enter("GetDC", name, &result))
+    return Forward("GetDC", name, [&] {
+        const HRESULT result = real->GetDC(context);
+        if (result == DD_OK)
+            names[*context] = "dc";
         return result;
-    result = real->GetDC(context);
-    if (result == DD_OK)
-        names[*context] = "dc";
-    return result;
+    });
 }
 
 HRESULT RecordedSurface::ReleaseDC(HDC context)
 {
-    HRESULT result;
-    if (Enter("ReleaseDC", std::string(name) + "," + Name(context), &result))
-        return result;
-    return real->ReleaseDC(context);
+    return Forward("ReleaseDC", std::string(name) + "," + Name(context), [&] { return real->ReleaseDC(context); });
 }
 
 HRESULT RecordedSurface::Flip(IDirectDrawSurface7 *targetOverride, DWORD flags)
 {
     if (DBL_Count("Flip") >= frameLimit)
         Stop("more than " + D(frameLimit) + " Flip calls");
-    HRESULT result;
-    if (Enter("Flip", std::string(name) + "," + Name(targetOverride) + "," + Hex(flags), &result))
-        return result;
-    return real->Flip(targetOverride, flags);
+    return Forward("Flip", std::string(name) + "," + Name(targetOverride) + "," + Hex(flags),
+                   [&] { return real->Flip(targetOverride, flags); });
 }
 
 HRESULT RecordedSurface::Restore()
 {
-    HRESULT result;
-    if (Enter("Restore", name, &result))
-        return result;
-    return real->Restore();
+    return Forward("Restore", name, [&] { return real->Restore(); });
 }

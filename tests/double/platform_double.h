@@ -101,31 +101,17 @@ HINSTANCE DBL_Instance();
 
 // --- What happened ---
 
-// Every call, in order, as "Name(arguments)". Handles read NULL, window (the first window;
-// later ones window2, ...), instance, dc, primary, back, IDI_APPLICATION / IDC_ARROW for the
-// system's icon and arrow; messages by name (WM_KEYDOWN) or in hex; flags, wParam and lParam in
-// hex (0x51), sizes, positions and counts in decimal; strings quoted with \n and \" escapes;
-// structures as {field=value,...}; out pointers (MSG *, HDC *, surface **) are not shown.
-// For example:
-//   RegisterClassA({style=0x3,cbClsExtra=0,cbWndExtra=0,hInstance=instance,hIcon=NULL,
-//                   hCursor=IDC_ARROW,hbrBackground=NULL,lpszMenuName=NULL,
-//                   lpszClassName="cname"})          (one line)
+// Every call the program made, in order, as "Name(arguments)": handles by name (NULL, window,
+// window2, ..., instance, dc, primary, back, IDI_APPLICATION, IDC_ARROW), messages by name
+// (WM_KEYDOWN) or in hex, flags, wParam and lParam in hex, sizes, positions and counts in
+// decimal, strings quoted with \n and \" escapes, structures as {field=value,...}; out pointers
+// are not shown. For example:
 //   CreateWindowExA(0x0,"cname","cname",0x80000000,0,0,1920,1080,NULL,NULL,instance,NULL)
-//   ShowWindow(window,10)  UpdateWindow(window)  SetFocus(window)  GetSystemMetrics(0)
-//   LoadIconA(instance,IDI_APPLICATION)  LoadCursorA(NULL,IDC_ARROW)
-//   PeekMessageA(NULL,0,0,0x0)  GetMessageA(NULL,0,0)  WaitMessage()
-//   TranslateMessage(window,WM_KEYDOWN,0x1b,0x0)  DispatchMessageA(window,WM_KEYDOWN,0x1b,0x0)
-//   DefWindowProcA(window,WM_CLOSE,0x0,0x0)  PostMessageA(window,WM_CLOSE,0x0,0x0)
-//   PostQuitMessage(0)  SetCursor(NULL)  timeGetTime()  GetTickCount()
-//   MessageBoxA(window,"Video mode not found\n","Error",0x0)
-//   SetBkMode(dc,1)  SetTextColor(dc,0xffffff)  TextOutA(dc,0,0,"12.5 fps",8)
-//   DirectDrawCreateEx(NULL,IID_IDirectDraw7,NULL)  SetCooperativeLevel(window,0x51)
-//   SetDisplayMode(640,480,32,0,0x0)
+//   PeekMessageA(NULL,0,0,0x0)  DispatchMessageA(window,WM_KEYDOWN,0x1b,0x0)
+//   MessageBoxA(window,"Video mode not found\n","Error",0x0)  TextOutA(dc,0,0,"12.5 fps",8)
 //   CreateSurface({dwSize=124,dwFlags=0x21,dwBackBufferCount=1,ddsCaps.dwCaps=0x218},NULL)
-//   GetAttachedSurface(primary,{dwCaps=0x4})  Lock(back,NULL,{dwSize=124},0x0,NULL)
-//   Unlock(back,NULL)  GetDC(back)  ReleaseDC(back,dc)  Flip(primary,NULL,0x0)  Restore(primary)
-// dwSize is shown as passed: sizeof(DDSURFACEDESC2) is 124 on Windows only. CreateSurface
-// also lists lPitch and lpSurface inside the braces when they are not zero.
+//   Lock(back,NULL,{dwSize=124},0x0,NULL)  Flip(primary,NULL,0x0)  Restore(primary)
+// dwSize is shown as passed: sizeof(DDSURFACEDESC2) is 124 on Windows only.
 const std::vector<std::string> &DBL_Log();
 // The log entries of one service, in order.
 std::vector<std::string> DBL_Calls(const std::string &name);
