@@ -122,22 +122,27 @@ TEST(GlyphCells, WideAndNarrowPathsDrawEveryLengthAtEveryAlignmentAlike)
     if (!GFX_WideStores)
         GTEST_SKIP() << "this processor has only the narrow path";
     // Sixteen starting columns cover every offset of a cell within a 64-byte line; the codes run
-    // through all 255 glyphs, so cells with empty, full and partial rows meet every offset.
-    for (int32_t length = 0; length <= 67; ++length) {
-        std::vector<uint32_t> narrow = Background(), wide = Background(), expected = Background();
-        for (int32_t x = 0; x < 16; ++x) {
-            std::string text;
-            for (int32_t n = 0; n < length; ++n)
-                text.push_back(static_cast<char>(1 + (n * 37 + length * 11 + x * 5) % 255));
-            const int32_t y = 10 + 28 * x;
-            GFX_WideStores = false;
-            GFX_DrawText(text.c_str(), narrow.data() + Guard, x, y, 640, 480, Ink);
-            GFX_WideStores = true;
-            GFX_DrawText(text.c_str(), wide.data() + Guard, x, y, 640, 480, Ink);
-            for (int32_t n = 0; n < length; ++n)
-                PaintByRule(expected, static_cast<uint8_t>(text[static_cast<size_t>(n)]), x + 8 * n, y, 640, 480);
+    // through all 255 glyphs, so cells with empty, full and partial rows meet every offset. The
+    // strings lie wholly inside, or run across the right edge from halfway along.
+    for (bool acrossTheEdge : {false, true})
+        for (int32_t length = 0; length <= 67; ++length) {
+            std::vector<uint32_t> narrow = Background(), wide = Background(), expected = Background();
+            for (int32_t offset = 0; offset < 16; ++offset) {
+                std::string text;
+                for (int32_t n = 0; n < length; ++n)
+                    text.push_back(static_cast<char>(1 + (n * 37 + length * 11 + offset * 5) % 255));
+                const int32_t x = acrossTheEdge ? 640 - 4 * length - offset : offset;
+                const int32_t y = 10 + 28 * offset;
+                GFX_WideStores = false;
+                GFX_DrawText(text.c_str(), narrow.data() + Guard, x, y, 640, 480, Ink);
+                GFX_WideStores = true;
+                GFX_DrawText(text.c_str(), wide.data() + Guard, x, y, 640, 480, Ink);
+                for (int32_t n = 0; n < length; ++n)
+                    PaintByRule(expected, static_cast<uint8_t>(text[static_cast<size_t>(n)]), x + 8 * n, y,
+                                640, 480);
+            }
+            const char *where = acrossTheEdge ? "across the right edge" : "inside";
+            ASSERT_EQ(FirstDifference(narrow, expected), "") << "narrow path, length " << length << ", " << where;
+            ASSERT_EQ(FirstDifference(wide, narrow), "") << "wide path, length " << length << ", " << where;
         }
-        ASSERT_EQ(FirstDifference(narrow, expected), "") << "narrow path, length " << length;
-        ASSERT_EQ(FirstDifference(wide, narrow), "") << "wide path, length " << length;
-    }
 }

@@ -138,61 +138,69 @@ void GFX_DrawGlyph(uint32_t *buffer, uint8_t character, int32_t x, int32_t y,
     DrawGlyphAt(buffer, character, x, y, stride, rows, colour, RowSpans());
 }
 
-// A string wholly inside the clip: its cells one after another with no clip tests at all.
-static void DrawStringInsideNarrow(const uint8_t *text, size_t length, uint32_t *origin, ptrdiff_t stride,
-                                   uint32_t colour, const RowSpanTable &spans)
+// The leading cells of a string that lie wholly inside the clip, at most `limit` of them, drawn one
+// after another with no clip tests; returns how many were drawn (fewer when the string ends).
+static size_t DrawStringInsideNarrow(const uint8_t *text, size_t limit, uint32_t *origin, ptrdiff_t stride,
+                                     uint32_t colour, const RowSpanTable &spans)
 {
-    for (size_t n = 0; n < length; ++n)
+    size_t n = 0;
+    for (; n < limit && text[n] != 0; ++n)
         DrawCellInside(origin + 8 * n, text[n], stride, colour, spans);
+    return n;
 }
 
 #if GFX_X86
-// The wide path: a glyph row is one 32-byte blend, and every row of the glyph's span is blended,
-// empty or not, since the blend costs less than the branch it would need.
-__attribute__((target("avx2"))) static void DrawStringInsideWide(const uint8_t *text, size_t length,
-                                                                 uint32_t *origin, ptrdiff_t stride,
-                                                                 uint32_t colour, const RowSpanTable &spans)
+// The wide path: a glyph row is one 32-byte blend, its mask made from the row's bits in
+// registers, and every row of the glyph's span is blended, empty or not, since the blend costs
+// less than the branch it would need.
+__attribute__((target("avx2"))) static size_t DrawStringInsideWide(const uint8_t *text, size_t limit,
+                                                                   uint32_t *origin, ptrdiff_t stride,
+                                                                   uint32_t colour, const RowSpanTable &spans)
 {
     const __m256i ink = _mm256_set1_epi32(static_cast<int>(colour));
-    for (size_t n = 0; n < length; ++n) {
+    const __m256i bit = _mm256_setr_epi32(0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01);
+    size_t n = 0;
+    for (; n < limit && text[n] != 0; ++n) {
         const uint8_t character = text[n];
         const uint8_t *glyph = Font + character * 16;
-        uint32_t *cell = origin + 8 * n;
-        for (int32_t r = spans.first[character]; r < spans.end[character]; ++r) {
-            __m256i *pixels = reinterpret_cast<__m256i *>(cell + r * stride);
-            const __m256i mask = _mm256_load_si256(reinterpret_cast<const __m256i *>(RowMasks.masks[glyph[r]]));
+        const int32_t first = spans.first[character], end = spans.end[character];
+        uint32_t *row = origin + 8 * n + first * stride;
+        for (int32_t r = first; r < end; ++r, row += stride) {
+            __m256i *pixels = reinterpret_cast<__m256i *>(row);
+            const __m256i mask = _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_set1_epi32(glyph[r]), bit), bit);
             _mm256_storeu_si256(pixels, _mm256_blendv_epi8(_mm256_loadu_si256(pixels), ink, mask));
         }
     }
+    return n;
 }
 #endif
 
-static void DrawStringInside(const uint8_t *text, size_t length, uint32_t *origin, ptrdiff_t stride,
-                             uint32_t colour, const RowSpanTable &spans)
+static size_t DrawStringInside(const uint8_t *text, size_t limit, uint32_t *origin, ptrdiff_t stride,
+                               uint32_t colour, const RowSpanTable &spans)
 {
 #if GFX_X86
-    if (GFX_WideStores) {
-        DrawStringInsideWide(text, length, origin, stride, colour, spans);
-        return;
-    }
+    if (GFX_WideStores)
+        return DrawStringInsideWide(text, limit, origin, stride, colour, spans);
 #endif
-    DrawStringInsideNarrow(text, length, origin, stride, colour, spans);
+    return DrawStringInsideNarrow(text, limit, origin, stride, colour, spans);
 }
 
 void GFX_DrawText(const char *text, uint32_t *buffer, int32_t x, int32_t y,
                   int32_t stride, int32_t rows, uint32_t colour)
 {
     const RowSpanTable &spans = RowSpans();
-    if (x >= 0 && y >= 0 && static_cast<int64_t>(y) + 16 <= rows) {
-        const uint8_t *bytes = reinterpret_cast<const uint8_t *>(text);
-        const size_t length = std::strlen(text);
-        if (static_cast<int64_t>(x) + 8 * static_cast<int64_t>(length) <= stride) {
-            DrawStringInside(bytes, length, buffer + static_cast<ptrdiff_t>(y) * stride + x, stride,
-                             colour, spans);
-            return;
-        }
+    int64_t cellX = x;
+    // One pass, no strlen: the cells wholly inside go first, and the clipped loop takes over at
+    // the first cell that would cross the right edge.
+    if (x >= 0 && y >= 0 && static_cast<int64_t>(y) + 16 <= rows && static_cast<int64_t>(x) + 8 <= stride) {
+        const size_t fit = static_cast<size_t>((static_cast<int64_t>(stride) - x) / 8);
+        const size_t drawn = DrawStringInside(reinterpret_cast<const uint8_t *>(text), fit,
+                                              buffer + static_cast<ptrdiff_t>(y) * stride + x, stride,
+                                              colour, spans);
+        text += drawn;
+        cellX += 8 * static_cast<int64_t>(drawn);
     }
-    for (int64_t cellX = x; *text != '\0'; ++text, cellX += 8) {
+    for (; *text != '\0'; ++text, cellX += 8) {
         if (cellX >= stride)
             return;  // this cell and every later one lie right of the clip
         if (cellX > -8)
