@@ -50,3 +50,20 @@ ExternalProject_Add(tracker-host-tools
   BUILD_BYPRODUCTS ${TRACKER_HOST_DIR}/tracker-render ${TRACKER_HOST_DIR}/bench/tracker-bench-render)
 set(TRACKER_HOST_RENDER ${TRACKER_HOST_DIR}/tracker-render)
 set(TRACKER_HOST_BENCH ${TRACKER_HOST_DIR}/bench/tracker-bench-render)
+
+# Makes `target` the page: TARGET.html from the page template with TARGET.js and TARGET.wasm.
+# ASYNCIFY lets the host's waits (for an event, an animation frame, a dismissed box) block the
+# program as the Windows calls do, while the browser's event loop runs on.
+function(tracker_web_page target)
+  set_target_properties(${target} PROPERTIES SUFFIX .html
+                        LINK_DEPENDS "${TRACKER_WEB_PAGE};${TRACKER_WEB_LIBRARY}")
+  target_link_options(${target} PRIVATE
+    --shell-file ${TRACKER_WEB_PAGE}
+    --js-library ${TRACKER_WEB_LIBRARY}
+    -sENVIRONMENT=web
+    -sFILESYSTEM=0
+    # Debian's emcc calls htmlmin wrongly; the page is small and readable as it is.
+    -sMINIFY_HTML=0
+    -sASYNCIFY
+    "-sASYNCIFY_IMPORTS=[web_wait_event,web_wait_frame,web_message_box]")
+endfunction()
