@@ -18,6 +18,10 @@ HWND EMU_WindowOf(void *native);
 // Queues a message as PostMessageA would, without its checks: for a window (dropped once it
 // is destroyed), or with window NULL for the thread, WM_QUIT included.
 void EMU_Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The platform destroyed the native window under the program (another client closed it): the
+// window is destroyed as DestroyWindow would, WM_DESTROY included; the host's own
+// HOST_DestroyWindow still follows, for whatever it holds.
+void EMU_WindowDestroyed(HWND window);
 // How many messages wait for the window (NULL: any) with the message number (0: any), a quit
 // message from PostQuitMessage included.
 size_t EMU_Waiting(HWND window, UINT message);

@@ -120,6 +120,11 @@ static void DestroyWindow(HWND window)
         it = it->hwnd == window ? queue.erase(it) : it + 1;
 }
 
+void EMU_WindowDestroyed(HWND window)
+{
+    DestroyWindow(window);
+}
+
 // The first waiting message that passes the filter; WM_QUIT only once no other message waits.
 static bool TakeMessage(MSG *out, HWND window, UINT first, UINT last, bool remove)
 {

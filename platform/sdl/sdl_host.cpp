@@ -1,6 +1,7 @@
 // The emulation core's host on SDL2: SDL events become window messages, SDL's clock is the
 // clock, and the display mode is a logical size scaled by whole numbers between black bars.
 #include <SDL.h>
+#include <SDL_syswm.h>
 
 #include <cstdio>
 #include <cstring>
@@ -15,6 +16,88 @@ static SDL_Window *focusWindow;        // gets key events that name no window
 static SDL_Window *displayWindow;      // the full-screen window the renderer draws into
 static SDL_Renderer *renderer;         // made by the display mode
 static SDL_Texture *texture;           // the back buffer's copy on the renderer's side
+static bool presented;                 // the texture holds a frame that was shown
+
+// Another X client can destroy our windows (xdotool windowclose does); Xlib's default answer to
+// the errors that follow is to print them and end the process with status 1.
+struct XWindow {
+    Window id;         // an X window made for an SDL window of ours
+    SDL_Window *sdl;   // that SDL window; NULL once SDL_DestroyWindow has run
+    bool gone;         // destroyed under us while it was the SDL window's own
+};
+static std::vector<XWindow> xWindows;                       // every X window seen, newest last
+static Display *xDisplay;                                   // SDL's connection, when on X11
+static int (*xPreviousHandler)(Display *, XErrorEvent *);  // whoever handled errors before
+
+// The X window SDL draws the SDL window into now (SDL makes a new one for some renderers).
+static Window CurrentXId(SDL_Window *window)
+{
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
+        return 0;
+    return info.info.x11.window;
+}
+
+// The entry for X window `id`, or NULL; an SDL window's current X window is added on sight.
+static XWindow *FindXWindow(Window id)
+{
+    for (XWindow &each : xWindows)
+        if (each.id == id)
+            return &each;
+    for (SDL_Window *each : all)
+        if (CurrentXId(each) == id) {
+            xWindows.push_back(XWindow{id, each, false});
+            return &xWindows.back();
+        }
+    return NULL;
+}
+
+// The X window is destroyed; if it was still its SDL window's own, that window is gone.
+static void XWindowDestroyed(Window id)
+{
+    XWindow *known = FindXWindow(id);
+    if (known && known->sdl && CurrentXId(known->sdl) == id)
+        known->gone = true;
+}
+
+// A window that no longer exists: one of ours means another client destroyed it (or SDL replaced
+// it), and the next poll tells the core; any other is one SDL still asked about after the loss of
+// ours. Every other error goes where it went before.
+static int XError(Display *display, XErrorEvent *error)
+{
+    if (error->error_code != BadWindow && error->error_code != BadDrawable)
+        return xPreviousHandler ? xPreviousHandler(display, error) : 0;
+    if (FindXWindow(error->resourceid))
+        XWindowDestroyed(error->resourceid);
+    return 0;
+}
+
+// On X11: watches the window's X errors and its DestroyNotify.
+static void WatchXWindow(SDL_Window *window)
+{
+    Window id = CurrentXId(window);
+    if (!id)
+        return;
+    if (!xDisplay) {
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        SDL_GetWindowWMInfo(window, &info);
+        xDisplay = info.info.x11.display;
+        xPreviousHandler = XSetErrorHandler(XError);
+        SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+    }
+    FindXWindow(id);
+}
+
+// Windows destroyed under us go the way DestroyWindow takes them: WM_DESTROY, then away.
+static void ReportGoneWindows()
+{
+    for (size_t i = 0; i < xWindows.size(); ++i)
+        if (xWindows[i].gone && xWindows[i].sdl)
+            if (HWND window = EMU_WindowOf(xWindows[i].sdl))
+                EMU_WindowDestroyed(window);
+}
 
 // Brings SDL's video up once, with the screen saver off; false when no display can be opened.
 static bool InitVideo()
@@ -79,6 +162,17 @@ static void AskForCursor(HWND window)
                  HTCLIENT | (LPARAM)WM_MOUSEMOVE << 16);
 }
 
+// The frame last flipped, shown again as it was: black bars, then the picture.
+static void ShowLastFrame()
+{
+    if (!renderer || !presented)
+        return;
+    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+    SDL_RenderClear(renderer);
+    SDL_RenderCopy(renderer, texture, NULL, NULL);
+    SDL_RenderPresent(renderer);
+}
+
 static void Translate(const SDL_Event &event)
 {
     switch (event.type) {
@@ -101,6 +195,11 @@ static void Translate(const SDL_Event &event)
             break;
         case SDL_WINDOWEVENT_CLOSE:
             EMU_Post(window, WM_CLOSE, 0, 0);
+            break;
+        case SDL_WINDOWEVENT_EXPOSED:
+            // Uncovered while no frames come (the program is paused): the last frame again.
+            if (SDL_GetWindowFromID(event.window.windowID) == displayWindow)
+                ShowLastFrame();
             break;
         case SDL_WINDOWEVENT_ENTER:
             AskForCursor(window);
@@ -128,6 +227,11 @@ static void Translate(const SDL_Event &event)
             EMU_Post(window, WM_KEYDOWN, key, 1 | (event.key.repeat ? (LPARAM)1 << 30 : 0));
         break;
     }
+    case SDL_SYSWMEVENT:
+        if (event.syswm.msg->subsystem == SDL_SYSWM_X11 &&
+            event.syswm.msg->msg.x11.event.type == DestroyNotify)
+            XWindowDestroyed(event.syswm.msg->msg.x11.event.xdestroywindow.window);
+        break;
     case SDL_RENDER_DEVICE_RESET:
         // The renderer lost what it held, as a display driver loses its surfaces.
         EMU_LoseSurfaces();
@@ -140,6 +244,7 @@ void HOST_PollEvents()
     SDL_Event event;
     while (videoUp && SDL_PollEvent(&event))
         Translate(event);
+    ReportGoneWindows();
 }
 
 bool HOST_WaitEvents()
@@ -169,8 +274,10 @@ void *HOST_CreateWindow(const char *title, int x, int y, int width, int height, 
         return NULL;
     SDL_Window *window = SDL_CreateWindow(title, x, y, width, height,
                                           SDL_WINDOW_HIDDEN | (popup ? SDL_WINDOW_BORDERLESS : 0));
-    if (window)
+    if (window) {
         all.push_back(window);
+        WatchXWindow(window);
+    }
     return window;
 }
 
@@ -184,9 +291,12 @@ void HOST_Focus(void *native)
 {
     SDL_Window *window = static_cast<SDL_Window *>(native);
     SDL_RaiseWindow(window);
-    // Without a window manager nobody else gives the window the keyboard; not every driver can.
-    SDL_SetWindowInputFocus(window);
     focusWindow = window;
+    // Without a window manager nobody else gives the window the keyboard; not every driver can.
+    // A window that can never have the focus (SDL's offscreen and dummy drivers) would wait for
+    // it for ever, so there it counts as in the foreground at once.
+    if (SDL_SetWindowInputFocus(window) != 0 && !(SDL_GetWindowFlags(window) & SDL_WINDOW_INPUT_FOCUS))
+        EMU_Post(EMU_WindowOf(window), WM_ACTIVATEAPP, 1, 0);
 }
 
 void HOST_DestroyWindow(void *native)
@@ -200,6 +310,7 @@ void HOST_DestroyWindow(void *native)
         texture = NULL;
         renderer = NULL;
         displayWindow = NULL;
+        presented = false;
     }
     if (window == focusWindow)
         focusWindow = NULL;
@@ -208,7 +319,26 @@ void HOST_DestroyWindow(void *native)
             all.erase(it);
             break;
         }
+    // A window destroyed under us still has SDL's side to free, which brings errors of its own.
+    bool gone = false;
+    for (XWindow &each : xWindows)
+        if (each.sdl == window) {
+            gone = gone || each.gone;
+            each.sdl = NULL;
+        }
+    if (gone) {
+        // SDL hides a window before destroying it and waits for the server to confirm the unmap,
+        // which for a window that no longer exists never comes; the confirmation is queued here.
+        XEvent unmapped = {};
+        unmapped.xunmap.type = UnmapNotify;
+        unmapped.xunmap.display = xDisplay;
+        unmapped.xunmap.event = unmapped.xunmap.window = CurrentXId(window);
+        XPutBackEvent(xDisplay, &unmapped);
+    }
     SDL_DestroyWindow(window);
+    // Its errors are taken now, while this host's handler is still there to take them.
+    if (gone)
+        XSync(xDisplay, False);
 }
 
 void HOST_ShowCursor(bool shown)
@@ -271,6 +401,7 @@ HRESULT HOST_SetMode(void *native, int width, int height)
     if (!texture)
         return DDERR_GENERIC;
     SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_NONE);
+    presented = false;
     // The screen goes black when the mode is set, until the first flip.
     SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
     SDL_RenderClear(renderer);
@@ -294,5 +425,6 @@ HRESULT HOST_Present(const uint8_t *pixels, LONG pitch)
     SDL_RenderClear(renderer);
     SDL_RenderCopy(renderer, texture, NULL, NULL);
     SDL_RenderPresent(renderer);
+    presented = true;
     return DD_OK;
 }

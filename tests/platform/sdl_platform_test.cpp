@@ -243,6 +243,24 @@ TEST_F(Sdl, EventsBecomeTheMessagesTheProgramKnows)
             << taken[i].wParam << " " << taken[i].lParam;
 }
 
+// SDL's dummy driver never gives a window the focus; waiting for it would mean never drawing.
+TEST_F(Sdl, AWindowThatCannotHaveTheFocusIsActiveOnceFocused)
+{
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = Procedure;
+    windowClass.lpszClassName = "cname";
+    ASSERT_NE(RegisterClassA(&windowClass), 0);
+    HWND window = CreateWindowExA(0, "cname", "cname", WS_POPUP, 0, 0, 640, 480, NULL, NULL,
+                                  NULL, NULL);
+    ASSERT_NE(window, nullptr);
+    ShowWindow(window, 10);
+    EXPECT_TRUE(TakeAll().empty()) << "shown is not yet focused";
+    SetFocus(window);
+    std::vector<MSG> taken = TakeAll();
+    ASSERT_EQ(taken.size(), 1u);
+    EXPECT_TRUE(SameMessage(taken[0], MSG{window, WM_ACTIVATEAPP, 1, 0}));
+}
+
 TEST_F(Sdl, MouseOverTheWindowAsksForTheCursorOnce)
 {
     HWND window = MakeWindow();
@@ -519,6 +537,40 @@ TEST_F(Sdl, FlipPresentsTheBackBufferBetweenBlackBars)
     EXPECT_EQ(at(screen->w - 1, screen->h - 1), 0u);
     EXPECT_EQ(at(left + 10, top - 1), 0u);
     EXPECT_NE(at(left + 639, top + 479), 0u);
+}
+
+// Uncovered while paused, the window shows the last frame again without a new flip.
+TEST_F(Sdl, AnExposedWindowShowsTheLastFrameAgain)
+{
+    HWND window = MakeWindow();
+    IDirectDrawSurface7 *primary = NULL, *back = NULL;
+    MakeChain(window, &primary, &back);
+    LONG pitch;
+    uint32_t *pixels = BackPixels(back, &pitch);
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x)
+            pixels[y * (pitch / 4) + x] = 0xFF000000u | (uint32_t)(x ^ y) << 8 | 0x40;
+    ASSERT_EQ(primary->Flip(NULL, 0), DD_OK);
+
+    SDL_Surface *screen = SDL_GetWindowSurface(SdlWindowOf(window));
+    ASSERT_NE(screen, nullptr);
+    const int left = (screen->w - 640) / 2, top = (screen->h - 480) / 2;
+    auto at = [screen](int x, int y) {
+        return *(uint32_t *)((uint8_t *)screen->pixels + y * screen->pitch + x * 4) &
+               (screen->format->Rmask | screen->format->Gmask | screen->format->Bmask);
+    };
+    const uint32_t shown = at(left + 100, top + 37), corner = at(left + 639, top + 479);
+    ASSERT_NE(shown, corner);
+    // Another window drew over it, and went away.
+    ASSERT_EQ(SDL_FillRect(screen, NULL, SDL_MapRGB(screen->format, 0x12, 0x34, 0x56)), 0);
+    // Only the exposure brings the picture back: the window is not asked to repaint otherwise.
+    EXPECT_TRUE(TakeAll().empty());
+    EXPECT_NE(at(left + 100, top + 37), shown);
+    PushWindowEvent(window, SDL_WINDOWEVENT_EXPOSED);
+    EXPECT_TRUE(TakeAll().empty()) << "an exposure is the platform's business, not a message";
+    EXPECT_EQ(at(left + 100, top + 37), shown);
+    EXPECT_EQ(at(left + 639, top + 479), corner);
+    EXPECT_EQ(at(0, 0), 0u) << "the bars are black again";
 }
 
 // --- Message box and clocks ---

@@ -1,6 +1,8 @@
 // WinMain end to end against the double: start-up order and failures, the loop, the window.
 #include "harness.h"
 
+#include "platform/emulation/emulation.h"
+
 static const size_t FrameBytes =
     static_cast<size_t>(DisplayConfig.width) * DisplayConfig.height * (DisplayConfig.depth == 8 ? 1 : DisplayConfig.depth / 8);
 
@@ -241,6 +243,24 @@ TEST(Window, SystemCloseEndsTheProgramLikeEscape)
     DBL_Post(WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_EQ(RunProgram(), 0);
     EXPECT_TRUE(DBL_WindowDestroyed());
+}
+
+// Another X client destroying the window: the program hears WM_DESTROY, stops touching the screen
+// that went with it, and ends as it would after Escape.
+TEST(Window, DestroyedByThePlatformEndsTheProgramWithZero)
+{
+    DBL_Post(WM_ACTIVATEAPP, 1, 0);
+    DBL_OnCall("Flip", [] {
+        if (DBL_Count("Flip") == 2)
+            EMU_WindowDestroyed(DBL_Window());
+    });
+    ASSERT_EQ(RunProgram(), 0);
+    EXPECT_TRUE(DBL_WindowDestroyed());
+    EXPECT_EQ(DBL_Calls("PostQuitMessage"), std::vector<std::string>{"PostQuitMessage(0)"});
+    // The lost screen cannot be restored, so the gone window is neither shown nor focused again.
+    EXPECT_EQ(DBL_Count("ShowWindow"), 1);
+    EXPECT_EQ(DBL_Count("SetFocus"), 1);
+    EXPECT_EQ(DBL_Count("Flip"), 2);
 }
 
 // Calls the program's window procedure directly for one message; true if it reached default processing.
