@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
 # The real program on a desktop, as a user meets it beside other windows. Every wait is for a
 # condition on the screen, the windows or the process, with a deadline.
-#   desktop.sh openbox linux|wine PROGRAM TRACKER_RENDER WORKDIR
+#   desktop.sh openbox linux|wine PROGRAM TRACKER_RENDER WORKDIR [ENDING]
 #     under openbox with a second client window: Alt+Tab away pauses the program (its scopes
-#     stop), Alt+Tab back brings the picture back with frames advancing, twice; Escape ends it
-#     with 0. The Linux window stays on screen while paused and must show its last frame again
-#     where another window uncovered it.
-#   desktop.sh bare wine PROGRAM TRACKER_RENDER WORKDIR
-#     on a screen without a window manager: another Wine program takes the focus and is closed;
-#     the picture comes back with frames advancing, the keys work again, Escape ends it with 0.
+#     stop), Alt+Tab back brings the picture back with frames advancing, twice. The Linux window
+#     stays on screen while paused and must show its last frame again where another window
+#     uncovered it.
+#   desktop.sh bare linux|wine PROGRAM TRACKER_RENDER WORKDIR [ENDING]
+#     on a screen without a window manager; for Wine, another Wine program takes the focus and is
+#     closed, and the picture must come back with frames advancing and the keys working.
+# ENDING is how the program is ended, each time with status 0: escape (the default), wm-close
+# (the window manager's close, Alt+F4 under openbox) or windowclose (another X client destroys
+# the window).
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib.sh"
 
-setup=$1 kind=$2 program=$3 render=$4 WORK=$(realpath -m "$5")
+setup=$1 kind=$2 program=$3 render=$4 WORK=$(realpath -m "$5") ending=${6:-escape}
 rm -rf "$WORK" && mkdir -p "$WORK"
 started=$(date +%s)
 [ -f "$program" ] || fail "no program at $program (build it first)"
@@ -30,15 +33,31 @@ active_is() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
 gone() { ! xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
 # Sets FOUND to the newest visible window whose name matches $1.
 visible() { FOUND=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | tail -1) && [ -n "$FOUND" ]; }
+# Alt+Tab until window $1 is the active one. A press that lands while openbox reloads its key
+# bindings (it does whenever a client changes the keyboard map) is lost, as it would be for a
+# user, who would press again.
+alt_tab_to() {
+  local attempt
+  for attempt in 1 2 3; do
+    timeout 10 xdotool key alt+Tab
+    wait_for 3 active_is "$1" && return 0
+  done
+  return 1
+}
 seconds_since() { awk -v a="$1" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }'; }
 
-# The focus has come back at $1 (date +%s.%N): frames advance and the whole clock-independent
-# picture is the renderer's again.
+# The focus has just come back: the screen's scopes soon differ from the paused picture $1 (frames
+# advance), and the whole clock-independent picture is the renderer's again. Prints by when the
+# first changed frame had been captured, counted from the focus's return.
 comes_back() {
-  wait_for 10 scopes_moving || fail "frames did not advance after the focus came back"
+  local paused=$1 since_time
+  since_time=$(date +%s.%N)
+  advanced() { alive; shot "$WORK/resumed.png"; [ "$(region_diff "$WORK/resumed.png" "$paused" "$E2E_SCOPES")" != 0 ]; }
+  wait_for 10 advanced || fail "frames did not advance after the focus came back"
+  echo "back: frames advancing within $(seconds_since "$since_time") s of the focus's return"
+  wait_for 10 scopes_moving || fail "frames stopped again after the focus came back"
   wait_for 10 drawn ||
     fail "the picture did not come back: $(static_diff "$WORK/now.png" "${E2E_STATIC[@]}") pixels differ (see $WORK/now.png)"
-  echo "back: frames advancing and the picture whole $(seconds_since "$1") s after the focus returned"
 }
 
 start_xvfb 640x480x24
@@ -77,9 +96,9 @@ echo "drawn after $(( $(date +%s) - started )) s"
 if [ "$setup" = openbox ]; then
   wait_for 10 active_is "$ours" || fail "the program's window never had the focus"
   for round in 1 2; do
-    timeout 10 xdotool key alt+Tab
-    wait_for 10 active_is "$other" || fail "Alt+Tab did not give the focus to the other window"
+    alt_tab_to "$other" || fail "Alt+Tab did not give the focus to the other window"
     wait_for 10 scopes_still || fail "frames went on without the focus"
+    cp "$WORK/b.png" "$WORK/paused.png"
     if [ "$kind" = linux ]; then
       # Paused, the window stays on screen: a window moved across the picture and away again,
       # and the switcher's own pop-up, must leave no trace.
@@ -88,28 +107,37 @@ if [ "$setup" = openbox ]; then
       wait_for 10 drawn ||
         fail "while paused the picture kept what covered it: $(static_diff "$WORK/now.png" "${E2E_STATIC[@]}") pixels differ (see $WORK/now.png)"
     fi
-    timeout 10 xdotool key alt+Tab
-    wait_for 10 active_is "$ours" || fail "Alt+Tab did not give the focus back"
-    comes_back "$(date +%s.%N)"
+    alt_tab_to "$ours" || fail "Alt+Tab did not give the focus back"
+    comes_back "$WORK/paused.png"
     echo "round $round: paused and resumed"
   done
-else
+elif [ "$kind" = wine ]; then
   # Another Wine program in the same prefix takes the focus, then is closed by the user.
   wine notepad 2>"$WORK/notepad.stderr" &
   E2E_PIDS+=($!)
   wait_for 30 visible 'Notepad$' || fail "Notepad did not appear"
   notepad=$FOUND
   wait_for 10 scopes_still || fail "frames went on while Notepad had the focus"
+  cp "$WORK/b.png" "$WORK/paused.png"
   timeout 10 xdotool windowfocus --sync "$notepad" key alt+F4
   wait_for 10 gone 'Notepad$' || fail "Notepad did not close"
-  comes_back "$(date +%s.%N)"
+  comes_back "$WORK/paused.png"
   # The keys reach the program again: Space shows the read-out.
   timeout 10 xdotool key space
   readout() { alive; shot "$WORK/readout.png"; [ "$(region_diff "$WORK/readout.png" "$reference" "$corner")" != 0 ]; }
   wait_for 10 readout || fail "Space showed no read-out after the focus came back"
 fi
 
-timeout 10 xdotool key Escape
+case "$ending" in
+  escape) timeout 10 xdotool key Escape ;;
+  wm-close)
+    [ "$setup" = openbox ] || fail "a window manager's close needs one"
+    timeout 10 xdotool key alt+F4
+    ;;
+  windowclose) timeout 10 xdotool windowclose "$ours" ;;
+  *) fail "unknown ending $ending" ;;
+esac
 wait_exit "$demo" 15
-[ "$EXIT_STATUS" = "0" ] || fail "after Escape the program's status is '$EXIT_STATUS' (expected 0)"
-echo "PASS: $kind on a $setup screen in $(( $(date +%s) - started )) s"
+[ "$EXIT_STATUS" = "0" ] || fail "after $ending the program's status is '$EXIT_STATUS' (expected 0; see $WORK/stderr)"
+! grep -q "X Error" "$WORK/stderr" || fail "X errors on standard error: $(cat "$WORK/stderr")"
+echo "PASS: $kind on a $setup screen, ended by $ending, in $(( $(date +%s) - started )) s"
