@@ -8,8 +8,10 @@
 
 // Brings the program up against the platform double the way WinMain does (window, frame memory,
 // display, scene) and renders one generation frame so later frames draw full pattern lines.
-// On failure returns false with the reason in `error`.
-bool BENCH_SetUp(std::string *error);
+// The back buffer rows lie `pitch` bytes apart. On failure returns false with the reason in `error`.
+bool BENCH_SetUp(int32_t pitch, std::string *error);
+// Adds BM_Present at the back buffer's pitch (the display makes its surfaces once per process).
+void BENCH_RegisterPresent();
 // True once the scripted host has reported a misuse or an unexpected call.
 bool BENCH_DoubleMisused();
 // The shell's frame memory, as the frame loop renders into it.

@@ -3,6 +3,8 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -104,6 +106,21 @@ int main(int argc, char **argv)
     static char aggregates[] = "--benchmark_report_aggregates_only=true";
     static char interleaving[] = "--benchmark_enable_random_interleaving=true";
     args.insert(args.begin() + 1, {repetitions, aggregates, interleaving});
+    // --pitch=BYTES: the back buffer's row pitch for BM_Present, a row's size unless given, since
+    // the display makes its surfaces once per process (drivers often pad, e.g. --pitch=2816).
+    int32_t pitch = 640 * 4;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (std::strncmp(args[i], "--pitch=", 8) != 0)
+            continue;
+        char *end = nullptr;
+        const long value = std::strtol(args[i] + 8, &end, 10);
+        if (*end != '\0' || end == args[i] + 8 || value <= 0 || value > 1 << 20) {
+            std::fprintf(stderr, "tracker-bench: --pitch takes a number of bytes, not '%s'\n", args[i] + 8);
+            return 2;
+        }
+        pitch = static_cast<int32_t>(value);
+        args.erase(args.begin() + static_cast<ptrdiff_t>(i--));
+    }
     int count = static_cast<int>(args.size());
     args.push_back(nullptr);
     benchmark::Initialize(&count, args.data());
@@ -112,10 +129,12 @@ int main(int argc, char **argv)
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
     std::string error;
-    if (!BENCH_SetUp(&error)) {
+    if (!BENCH_SetUp(pitch, &error)) {
         std::fprintf(stderr, "tracker-bench: %s\n", error.c_str());
         return 1;
     }
+
+    BENCH_RegisterPresent();
 
     std::unique_ptr<benchmark::BenchmarkReporter> display(benchmark::CreateDefaultDisplayReporter());
     Collector collector(display.get());
