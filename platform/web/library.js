@@ -6,8 +6,7 @@ mergeInto(LibraryManager.library, {
   $WebHost: {
     canvas: null,    // the program's window
     context: null,   // its 2D context
-    image: null,     // ImageData of the display mode's size, refilled on every present
-    words: null,     // the same pixels as 32-bit words
+    image: null,     // ImageData over the program's canvas pixels, of the display mode's size
     events: [],      // [kind, value, repeat] not yet taken by the program, oldest first
     wake: null,      // resumes the program's wait, while it waits
     frame: 0,        // the animation frame a flip waits for, 0 when none
@@ -183,34 +182,23 @@ mergeInto(LibraryManager.library, {
     });
   },
 
-  // The canvas's backing store takes the mode's size; the page scales it.
+  // The canvas's backing store takes the mode's size; the page scales it. The program keeps the
+  // canvas's pixels at `pixels` (wasm memory never grows here, so the view stays valid).
   web_set_mode__deps: ['$WebHost'],
-  web_set_mode: function(width, height) {
+  web_set_mode: function(width, height, pixels) {
     var canvas = WebHost.canvas;
     canvas.width = width;
     canvas.height = height;
-    WebHost.image = WebHost.context.createImageData(width, height);
-    WebHost.words = new Uint32Array(WebHost.image.data.buffer);
+    WebHost.image = new ImageData(new Uint8ClampedArray(HEAPU8.buffer, pixels, width * height * 4), width, height);
     WebHost.context.fillStyle = '#000';
     WebHost.context.fillRect(0, 0, width, height);
     TrackerPage.layout();
   },
 
-  // Shows a frame of 0x??RRGGBB words.
+  // Shows the frame the program has just put into the canvas's pixels.
   web_present__deps: ['$WebHost'],
-  web_present: function(pixels, pitch) {
-    var image = WebHost.image, words = WebHost.words;
-    var width = image.width, height = image.height;
-    var i = 0;
-    for (var y = 0; y < height; ++y) {
-      var row = (pixels + y * pitch) >> 2;
-      for (var x = 0; x < width; ++x) {
-        var p = HEAPU32[row + x];
-        // Canvas bytes are R, G, B, A: in a little-endian word, red and blue swap places.
-        words[i++] = 0xFF000000 | (p & 0xFF00) | ((p >>> 16) & 0xFF) | ((p & 0xFF) << 16);
-      }
-    }
-    WebHost.context.putImageData(image, 0, 0);
+  web_present: function() {
+    WebHost.context.putImageData(WebHost.image, 0, 0);
   },
 
   // Waits for the next animation frame, or less if the page has news for the program (in a

@@ -3,7 +3,7 @@
 // The JavaScript half is library.js; the waits below return only when the page has something
 // for the program, the program's stack kept across them by emscripten's ASYNCIFY.
 #include <cstdint>
-#include <cstdio>
+#include <vector>
 
 #include "platform/emulation/emulation.h"
 #include "platform/emulation/host.h"
@@ -23,14 +23,16 @@ void web_focus(void);
 void web_destroy_window(void);
 void web_show_cursor(int shown);
 void web_message_box(const char *text, const char *caption, unsigned icon);
-void web_set_mode(int width, int height);
-void web_present(const uint8_t *pixels, int32_t pitch);
+void web_set_mode(int width, int height, uint32_t *canvasPixels);
+void web_present(void);
 void web_wait_frame(void);
 }
 
 // The page has one canvas, so one window; this stands for it.
 static char canvasToken;
-static bool windowMade;  // the canvas is the program's window
+static bool windowMade;               // the canvas is the program's window
+static std::vector<uint32_t> canvas;  // the mode's pixels as the canvas takes them, bytes R, G, B, A
+static int modeWidth, modeHeight;     // the display mode's size
 
 static HWND Canvas()
 {
@@ -123,7 +125,11 @@ bool HOST_FullScreen(void *)
 
 HRESULT HOST_SetMode(void *, int width, int height)
 {
-    web_set_mode(width, height);
+    modeWidth = width;
+    modeHeight = height;
+    canvas.assign(static_cast<size_t>(width) * height, 0xFF000000u);
+    // The page reads the canvas's pixels straight from this memory on every present.
+    web_set_mode(width, height, canvas.data());
     return DD_OK;
 }
 
@@ -136,7 +142,17 @@ HRESULT HOST_Present(const uint8_t *pixels, LONG pitch)
 {
     if (!windowMade)
         return DDERR_SURFACELOST;  // the canvas, and with it the screen, is gone
-    web_present(pixels, pitch);
+    // Canvas bytes are R, G, B, A: in a little-endian word red and blue swap places, and the
+    // top byte, which a 32-bit display ignores, becomes opaque. (A loop the compiler vectorises.)
+    uint32_t *out = canvas.data();
+    for (int y = 0; y < modeHeight; ++y) {
+        const uint32_t *row = reinterpret_cast<const uint32_t *>(pixels + static_cast<size_t>(y) * pitch);
+        for (int x = 0; x < modeWidth; ++x) {
+            const uint32_t p = row[x];
+            *out++ = 0xFF000000u | (p & 0xFF00u) | ((p >> 16) & 0xFFu) | ((p & 0xFFu) << 16);
+        }
+    }
+    web_present();
     // Paced by the browser's frames, as a flip waits for the vertical blank.
     web_wait_frame();
     return DD_OK;

@@ -293,18 +293,20 @@ const scenarios = {
     await session.send('Performance.enable');
     const metrics = async () => Object.fromEntries(
       (await session.send('Performance.getMetrics')).metrics.map((m) => [m.name, m.value]));
-    const count = () => page.evaluate(() => window.trackerPresents);
+    const count = () => page.evaluate(() => [window.trackerPresents, window.trackerBrowserFrames]);
     const seconds = Number(options.seconds || 10);
     const start = { metrics: await metrics(), presents: await count(), time: Date.now() };
     await new Promise((resolve) => setTimeout(resolve, seconds * 1000));
     const end = { metrics: await metrics(), presents: await count(), time: Date.now() };
-    const frames = end.presents - start.presents;
+    const frames = end.presents[0] - start.presents[0];
+    const browserFrames = end.presents[1] - start.presents[1];
     const elapsed = (end.time - start.time) / 1000;
     if (!(frames > 0)) fail('no frames were presented');
     const per = (name) => ((end.metrics[name] - start.metrics[name]) * 1000 / frames).toFixed(2);
     const place = placement(page.viewport());
     console.log(`${place.scale}x scale, viewport ${page.viewport().width} x ${page.viewport().height}: ` +
-                `${(frames / elapsed).toFixed(1)} frames/s over ${elapsed.toFixed(1)} s`);
+                `${(frames / elapsed).toFixed(1)} frames/s presented over ${elapsed.toFixed(1)} s, ` +
+                `the browser's animation frames ${(browserFrames / elapsed).toFixed(1)}/s`);
     console.log(`per frame: main thread busy ${per('TaskDuration')} ms, of which script ${per('ScriptDuration')} ms`);
   },
 };
@@ -352,9 +354,15 @@ async function expectBoxes(page, log, boxes, status) {
 }
 
 const Preparations = {
-  // Counts the frames presented, for the measurement.
+  // Counts the frames presented, and the browser's own animation frames beside them.
   measure: () => {
     window.trackerPresents = 0;
+    window.trackerBrowserFrames = 0;
+    const tick = () => {
+      ++window.trackerBrowserFrames;
+      requestAnimationFrame(tick);
+    };
+    requestAnimationFrame(tick);
     const put = CanvasRenderingContext2D.prototype.putImageData;
     CanvasRenderingContext2D.prototype.putImageData = function() {
       ++window.trackerPresents;
