@@ -1,5 +1,7 @@
 // The emulation core's host on SDL2: SDL events become window messages, SDL's clock is the
-// clock, and the display mode is a logical size scaled by whole numbers between black bars.
+// clock, and the display mode is a picture scaled by whole numbers between black bars: drawn by
+// SDL's renderer where a GPU draws it, or blitted into the window's own surface where OpenGL
+// would run on the processor (TRACKER_PRESENT=renderer or =surface chooses either way).
 #include <SDL.h>
 #include <SDL_syswm.h>
 
@@ -98,6 +100,9 @@ static void ReportGoneWindows()
             if (HWND window = EMU_WindowOf(xWindows[i].sdl))
                 EMU_WindowDestroyed(window);
 }
+static bool blitting;                  // frames go to the window's surface, scaled here
+static int modeWidth, modeHeight;      // the display mode
+static Uint64 nextFrame;               // when the next blitted frame is due, in counter ticks
 
 // Brings SDL's video up once, with the screen saver off; false when no display can be opened.
 static bool InitVideo()
@@ -162,9 +167,15 @@ static void AskForCursor(HWND window)
                  HTCLIENT | (LPARAM)WM_MOUSEMOVE << 16);
 }
 
+static HRESULT Blit(const uint8_t *pixels, LONG pitch);
+
 // The frame last flipped, shown again as it was: black bars, then the picture.
 static void ShowLastFrame()
 {
+    LONG pitch;
+    // Paused, the program leaves the back buffer as it was flipped.
+    if (blitting && presented && EMU_BackBuffer(&pitch))
+        Blit(EMU_BackBuffer(&pitch), pitch);
     if (!renderer || !presented)
         return;
     SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
@@ -311,6 +322,7 @@ void HOST_DestroyWindow(void *native)
         renderer = NULL;
         displayWindow = NULL;
         presented = false;
+        blitting = false;
     }
     if (window == focusWindow)
         focusWindow = NULL;
@@ -374,16 +386,25 @@ bool HOST_FullScreen(void *native)
     return true;
 }
 
-HRESULT HOST_SetMode(void *native, int width, int height)
+// Whether a renderer's pictures are drawn by the processor: SDL's own software renderer, or
+// OpenGL on a software rasterizer such as Mesa's llvmpipe, which costs far more than a blit.
+static bool DrawnByProcessor(SDL_Renderer *candidate)
 {
-    (void)native;  // the window of HOST_FullScreen
-    if (!renderer) {
-        SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
-        // A flip waits for the vertical blank, as DirectDraw's does.
-        renderer = SDL_CreateRenderer(displayWindow, -1, SDL_RENDERER_PRESENTVSYNC);
-        if (!renderer)
-            return DDERR_GENERIC;
-    }
+    SDL_RendererInfo info;
+    if (SDL_GetRendererInfo(candidate, &info) != 0 || !(info.flags & SDL_RENDERER_ACCELERATED))
+        return true;
+    if (SDL_strncmp(info.name, "opengl", 6) != 0)
+        return false;
+    typedef const unsigned char *(*GetString)(unsigned name);
+    GetString getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+    const char *name = getString ? reinterpret_cast<const char *>(getString(0x1F01)) : NULL;  // GL_RENDERER
+    return name && (SDL_strstr(name, "llvmpipe") || SDL_strstr(name, "softpipe") ||
+                    SDL_strstr(name, "Software Rasterizer"));
+}
+
+// The renderer's way: a streaming texture at a logical size with whole-number scaling.
+static HRESULT UseRenderer(int width, int height)
+{
     int outputWidth, outputHeight;
     if (SDL_GetRendererOutputSize(renderer, &outputWidth, &outputHeight) != 0)
         return DDERR_GENERIC;
@@ -409,6 +430,97 @@ HRESULT HOST_SetMode(void *native, int width, int height)
     return DD_OK;
 }
 
+HRESULT HOST_SetMode(void *native, int width, int height)
+{
+    (void)native;  // the window of HOST_FullScreen
+    const char *choice = SDL_getenv("TRACKER_PRESENT");
+    const bool surface = choice && SDL_strcmp(choice, "surface") == 0;
+    if (!renderer && !surface) {
+        SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+        // A flip waits for the vertical blank, as DirectDraw's does.
+        renderer = SDL_CreateRenderer(displayWindow, -1, SDL_RENDERER_PRESENTVSYNC);
+        if (renderer && !choice && DrawnByProcessor(renderer)) {
+            SDL_DestroyRenderer(renderer);
+            renderer = NULL;
+        } else if (!renderer) {
+            return DDERR_GENERIC;
+        }
+    }
+    if (renderer)
+        return UseRenderer(width, height);
+    // The window's surface itself, not one that SDL would in turn draw with a renderer.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    SDL_Surface *screen = SDL_GetWindowSurface(displayWindow);
+    if (!screen)
+        return DDERR_GENERIC;
+    if (screen->w < width || screen->h < height)
+        return DDERR_INVALIDMODE;
+    blitting = true;
+    modeWidth = width;
+    modeHeight = height;
+    nextFrame = SDL_GetPerformanceCounter();
+    SDL_FillRect(screen, NULL, SDL_MapRGB(screen->format, 0, 0, 0));
+    SDL_UpdateWindowSurface(displayWindow);
+    return DD_OK;
+}
+
+// Waits, asleep, until the display's next refresh is due; a late frame starts a new rhythm.
+static void Pace()
+{
+    SDL_DisplayMode mode;
+    const int hz = SDL_GetWindowDisplayMode(displayWindow, &mode) == 0 && mode.refresh_rate > 0
+                       ? mode.refresh_rate : 60;
+    const Uint64 frequency = SDL_GetPerformanceFrequency(), period = frequency / hz;
+    const Uint64 now = SDL_GetPerformanceCounter();
+    if (nextFrame > now)
+        SDL_Delay((Uint32)((nextFrame - now) * 1000 / frequency));
+    nextFrame = (nextFrame + period > now ? nextFrame : now) + period;
+}
+
+// The frame into the window's surface at the largest whole-number scale, centred on black.
+static HRESULT Blit(const uint8_t *pixels, LONG pitch)
+{
+    SDL_Surface *screen = SDL_GetWindowSurface(displayWindow);
+    if (!screen)
+        return DDERR_SURFACELOST;
+    const int scale = SDL_min(screen->w / modeWidth, screen->h / modeHeight);
+    if (scale < 1)
+        return DDERR_SURFACELOST;  // the window shrank below the mode
+    const int width = modeWidth * scale, height = modeHeight * scale;
+    const SDL_Rect shown = {(screen->w - width) / 2, (screen->h - height) / 2, width, height};
+    const Uint32 black = SDL_MapRGB(screen->format, 0, 0, 0);
+    const SDL_Rect bars[4] = {{0, 0, screen->w, shown.y}, {0, shown.y + height, screen->w, screen->h - shown.y - height},
+                              {0, shown.y, shown.x, height}, {shown.x + width, shown.y, screen->w - shown.x - width, height}};
+    SDL_FillRects(screen, bars, 4, black);
+    if (screen->format->BytesPerPixel == 4 && screen->format->Rmask == 0xFF0000 &&
+        screen->format->Gmask == 0xFF00 && screen->format->Bmask == 0xFF) {
+        // The window holds 0x??RRGGBB words like the frame's: rows copied, each pixel repeated.
+        for (int y = 0; y < modeHeight; ++y) {
+            const uint32_t *from = reinterpret_cast<const uint32_t *>(pixels + (size_t)y * pitch);
+            uint8_t *firstRow = static_cast<uint8_t *>(screen->pixels) + (size_t)(shown.y + y * scale) * screen->pitch + shown.x * 4;
+            uint32_t *to = reinterpret_cast<uint32_t *>(firstRow);
+            if (scale == 1)
+                memcpy(to, from, (size_t)modeWidth * 4);
+            else
+                for (int x = 0; x < modeWidth; ++x)
+                    for (int i = 0; i < scale; ++i)
+                        *to++ = from[x];
+            for (int i = 1; i < scale; ++i)
+                memcpy(firstRow + (size_t)i * screen->pitch, firstRow, (size_t)width * 4);
+        }
+    } else {
+        // Any other layout: SDL converts and scales, more slowly.
+        SDL_Surface *frame = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8_t *>(pixels), modeWidth, modeHeight, 32,
+                                                                pitch, SDL_PIXELFORMAT_RGB888);
+        SDL_Rect target = shown;
+        const bool blitted = frame && SDL_BlitScaled(frame, NULL, screen, &target) == 0;
+        SDL_FreeSurface(frame);
+        if (!blitted)
+            return DDERR_GENERIC;
+    }
+    return SDL_UpdateWindowSurface(displayWindow) == 0 ? DD_OK : DDERR_GENERIC;
+}
+
 LONG HOST_Pitch(int width)
 {
     return width * 4;
@@ -416,8 +528,16 @@ LONG HOST_Pitch(int width)
 
 HRESULT HOST_Present(const uint8_t *pixels, LONG pitch)
 {
-    if (!renderer)
+    if (!displayWindow)
         return DDERR_SURFACELOST;  // the window, and with it the screen, is gone
+    if (blitting) {
+        const HRESULT result = Blit(pixels, pitch);
+        presented = result == DD_OK;
+        Pace();
+        return result;
+    }
+    if (!renderer)
+        return DDERR_SURFACELOST;
     // Uploaded whole: a locked streaming texture is write-only.
     if (SDL_UpdateTexture(texture, NULL, pixels, pitch) != 0)
         return DDERR_GENERIC;

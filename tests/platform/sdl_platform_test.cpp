@@ -41,7 +41,11 @@ LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 
 class Sdl : public ::testing::Test {
 protected:
-    void SetUp() override { setenv("SDL_VIDEODRIVER", "dummy", 1); }
+    void SetUp() override
+    {
+        setenv("SDL_VIDEODRIVER", "dummy", 1);
+        unsetenv("TRACKER_PRESENT");
+    }
 
     HWND MakeWindow()
     {
@@ -397,6 +401,8 @@ TEST_F(Sdl, WaitBlocksUntilAnEventBecomesAMessage)
 
 TEST_F(Sdl, DisplayModeNeedsExclusiveFullScreenAndA32BitModeThatFits)
 {
+    // Through SDL's renderer, as where a GPU draws.
+    setenv("TRACKER_PRESENT", "renderer", 1);
     HWND window = MakeWindow();
     IDirectDraw7 *draw = NULL;
     ASSERT_EQ(DirectDrawCreateEx(NULL, (void **)&draw, IID_IDirectDraw7, NULL), DD_OK);
@@ -420,6 +426,24 @@ TEST_F(Sdl, DisplayModeNeedsExclusiveFullScreenAndA32BitModeThatFits)
     EXPECT_EQ(width, 640);
     EXPECT_EQ(height, 480);
     EXPECT_TRUE(SDL_RenderGetIntegerScale(renderer));
+}
+
+TEST_F(Sdl, WithoutAGpuTheModeIsTheWindowsOwnSurfaceAndTooLargeAModeFails)
+{
+    // The dummy driver's renderer is SDL's software one: drawn by the processor.
+    HWND window = MakeWindow();
+    IDirectDraw7 *draw = NULL;
+    ASSERT_EQ(DirectDrawCreateEx(NULL, (void **)&draw, IID_IDirectDraw7, NULL), DD_OK);
+    ASSERT_EQ(draw->SetCooperativeLevel(window, 0x51), DD_OK);
+    SDL_DisplayMode desktop;
+    ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &desktop), 0);
+    EXPECT_EQ(draw->SetDisplayMode(640, desktop.h + 1, 32, 0, 0), DDERR_INVALIDMODE);
+    ASSERT_EQ(draw->SetDisplayMode(640, 480, 32, 0, 0), DD_OK);
+    EXPECT_EQ(SDL_GetRenderer(SdlWindowOf(window)), nullptr);
+    SDL_Surface *screen = SDL_GetWindowSurface(SdlWindowOf(window));
+    ASSERT_NE(screen, nullptr);
+    EXPECT_EQ(*(uint32_t *)((uint8_t *)screen->pixels + (screen->h / 2) * screen->pitch + screen->w * 2) &
+                  0xFFFFFF, 0u) << "black until the first flip";
 }
 
 TEST_F(Sdl, LockGivesWritableBackBufferMemoryAndItsPitch)
@@ -491,7 +515,13 @@ TEST_F(Sdl, TextOutDrawsTheFontTransparentlyInTheTopLeftCornerOnly)
     EXPECT_GT(changed, 50);
 }
 
-TEST_F(Sdl, FlipPresentsTheBackBufferBetweenBlackBars)
+class SdlPresent : public Sdl {
+protected:
+    // Flips a frame of distinct colours and checks it on the screen, centred between black bars.
+    void ExpectFramePresented(bool throughRenderer);
+};
+
+void SdlPresent::ExpectFramePresented(bool throughRenderer)
 {
     HWND window = MakeWindow();
     IDirectDrawSurface7 *primary = NULL, *back = NULL;
@@ -510,16 +540,6 @@ TEST_F(Sdl, FlipPresentsTheBackBufferBetweenBlackBars)
     for (int i = 0; i < 3; ++i)
         ASSERT_EQ(primary->Flip(NULL, 0), DD_OK);  // never busy
 
-    SDL_Renderer *renderer = SDL_GetRenderer(SdlWindowOf(window));
-    ASSERT_NE(renderer, nullptr);
-    std::vector<uint32_t> shown(640 * 480);
-    ASSERT_EQ(SDL_RenderReadPixels(renderer, NULL, SDL_PIXELFORMAT_ARGB8888, shown.data(),
-                                   640 * 4), 0);
-    for (int y = 0; y < 480; ++y)
-        for (int x = 0; x < 640; ++x)
-            ASSERT_EQ(shown[y * 640 + x] & 0xFFFFFF, colour(x, y) & 0xFFFFFF)
-                << "at " << x << "," << y;
-
     // The dummy desktop is larger than 640 x 480 but less than twice it: scale 1, centred.
     SDL_Surface *screen = SDL_GetWindowSurface(SdlWindowOf(window));
     ASSERT_NE(screen, nullptr);
@@ -531,6 +551,20 @@ TEST_F(Sdl, FlipPresentsTheBackBufferBetweenBlackBars)
         return *(uint32_t *)((uint8_t *)screen->pixels + y * screen->pitch + x * 4) &
                (screen->format->Rmask | screen->format->Gmask | screen->format->Bmask);
     };
+    std::vector<uint32_t> shown(640 * 480);
+    SDL_Renderer *renderer = SDL_GetRenderer(SdlWindowOf(window));
+    ASSERT_EQ(renderer != nullptr, throughRenderer);
+    if (renderer)
+        ASSERT_EQ(SDL_RenderReadPixels(renderer, NULL, SDL_PIXELFORMAT_ARGB8888, shown.data(), 640 * 4), 0);
+    else
+        for (int y = 0; y < 480; ++y)
+            for (int x = 0; x < 640; ++x)
+                shown[y * 640 + x] = at(left + x, top + y);
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x)
+            ASSERT_EQ(shown[y * 640 + x] & 0xFFFFFF, colour(x, y) & 0xFFFFFF)
+                << "at " << x << "," << y;
+
     EXPECT_EQ(at(0, 0), 0u);
     EXPECT_EQ(at(left - 1, top + 10), 0u);
     EXPECT_EQ(at(left + 640, top + 479), 0u);
@@ -571,6 +605,17 @@ TEST_F(Sdl, AnExposedWindowShowsTheLastFrameAgain)
     EXPECT_EQ(at(left + 100, top + 37), shown);
     EXPECT_EQ(at(left + 639, top + 479), corner);
     EXPECT_EQ(at(0, 0), 0u) << "the bars are black again";
+}
+
+TEST_F(SdlPresent, FlipPresentsTheBackBufferBetweenBlackBars)
+{
+    setenv("TRACKER_PRESENT", "renderer", 1);
+    ExpectFramePresented(true);
+}
+
+TEST_F(SdlPresent, FlipBlitsTheBackBufferBetweenBlackBarsWithoutAGpu)
+{
+    ExpectFramePresented(false);
 }
 
 // --- Message box and clocks ---
