@@ -519,6 +519,7 @@ class SdlPresent : public Sdl {
 protected:
     // Flips a frame of distinct colours and checks it on the screen, centred between black bars.
     void ExpectFramePresented(bool throughRenderer);
+    void ExpectExposureShowsTheLastFrame();
 };
 
 void SdlPresent::ExpectFramePresented(bool throughRenderer)
@@ -574,7 +575,7 @@ void SdlPresent::ExpectFramePresented(bool throughRenderer)
 }
 
 // Uncovered while paused, the window shows the last frame again without a new flip.
-TEST_F(Sdl, AnExposedWindowShowsTheLastFrameAgain)
+void SdlPresent::ExpectExposureShowsTheLastFrame()
 {
     HWND window = MakeWindow();
     IDirectDrawSurface7 *primary = NULL, *back = NULL;
@@ -605,6 +606,17 @@ TEST_F(Sdl, AnExposedWindowShowsTheLastFrameAgain)
     EXPECT_EQ(at(left + 100, top + 37), shown);
     EXPECT_EQ(at(left + 639, top + 479), corner);
     EXPECT_EQ(at(0, 0), 0u) << "the bars are black again";
+}
+
+TEST_F(SdlPresent, AnExposedWindowShowsTheLastFrameAgain)
+{
+    ExpectExposureShowsTheLastFrame();
+}
+
+TEST_F(SdlPresent, AnExposedWindowShowsTheLastFrameAgainThroughTheRenderer)
+{
+    setenv("TRACKER_PRESENT", "renderer", 1);
+    ExpectExposureShowsTheLastFrame();
 }
 
 TEST_F(SdlPresent, FlipPresentsTheBackBufferBetweenBlackBars)
