@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-static IDirectDraw7 *DirectDraw;       // the display object, never released
+static IDirectDraw7 *DirectDraw;       // the display object, released only when set-up fails
 static IDirectDrawSurface7 *Primary;   // front of the flip chain
 static IDirectDrawSurface7 *BackBuffer; // the surface every frame is copied into
 static uint32_t FrameCount;            // flips since the last measurement
@@ -25,8 +25,44 @@ static void RestoreIfLost(HRESULT result)
     SetFocus(DisplayWindow);
 }
 
-static int Fail(HWND window, const char *text)
+// DirectDraw's results by name, for the reason beside a failure's box.
+#define RESULT_NAME(result) {result, #result}
+static const struct {
+    HRESULT result;
+    const char *name;
+} ResultNames[] = {
+    RESULT_NAME(DDERR_GENERIC),           RESULT_NAME(DDERR_UNSUPPORTED),
+    RESULT_NAME(DDERR_INVALIDPARAMS),     RESULT_NAME(DDERR_OUTOFMEMORY),
+    RESULT_NAME(DDERR_INVALIDOBJECT),     RESULT_NAME(DDERR_INVALIDMODE),
+    RESULT_NAME(DDERR_UNSUPPORTEDMODE),   RESULT_NAME(DDERR_NOEXCLUSIVEMODE),
+    RESULT_NAME(DDERR_EXCLUSIVEMODEALREADYSET), RESULT_NAME(DDERR_NOTFOUND),
+    RESULT_NAME(DDERR_OUTOFVIDEOMEMORY),  RESULT_NAME(DDERR_SURFACEBUSY),
+    RESULT_NAME(DDERR_SURFACELOST),       RESULT_NAME(DDERR_WASSTILLDRAWING),
+    RESULT_NAME(DDERR_NODIRECTDRAWHW),    RESULT_NAME(DDERR_PRIMARYSURFACEALREADYEXISTS),
+    RESULT_NAME(DDERR_NOTLOCKED),         RESULT_NAME(DDERR_NODC),
+    RESULT_NAME(DDERR_WRONGMODE),         RESULT_NAME(DDERR_IMPLICITLYCREATED),
+    RESULT_NAME(DDERR_DCALREADYCREATED),
+};
+#undef RESULT_NAME
+
+// A failed set-up call: what failed and DirectDraw's answer, on one line of standard error
+// beside the box; what was made before it is released, so the screen is the desktop's again
+// behind the box; then the box.
+static int Fail(HWND window, const char *text, const char *call, HRESULT result)
 {
+    const char *name = "an unknown DirectDraw result";
+    for (const auto &known : ResultNames)
+        if (known.result == result)
+            name = known.name;
+    std::fprintf(stderr, "DDRAW_Init: %s failed with %s (0x%08lX)\n", call, name,
+                 static_cast<unsigned long>(static_cast<DWORD>(result)));
+    std::fflush(stderr);
+    if (Primary != nullptr)
+        Primary->Release();
+    if (DirectDraw != nullptr)
+        DirectDraw->Release();
+    Primary = nullptr;
+    DirectDraw = nullptr;
     MessageBoxA(window, text, "Error", MB_OK);
     return 0;
 }
@@ -34,13 +70,18 @@ static int Fail(HWND window, const char *text)
 int DDRAW_Init(int32_t width, int32_t height, int32_t depth, HWND window)
 {
     DisplayWindow = window;
-    if (DirectDrawCreateEx(NULL, reinterpret_cast<void **>(&DirectDraw), IID_IDirectDraw7, NULL) != DD_OK)
-        return Fail(window, "Could not create Direct Draw Instance\n");
-    if (DirectDraw->SetCooperativeLevel(window, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX) != DD_OK)
-        return Fail(window, "Could not take control of the screen\n");
-    if (DirectDraw->SetDisplayMode(static_cast<DWORD>(width), static_cast<DWORD>(height),
-                                   static_cast<DWORD>(depth), 0, 0) != DD_OK)
-        return Fail(window, "Video mode not found\n");
+    HRESULT result = DirectDrawCreateEx(NULL, reinterpret_cast<void **>(&DirectDraw), IID_IDirectDraw7, NULL);
+    if (result != DD_OK) {
+        DirectDraw = nullptr;  // whatever a failed call left there is not an object
+        return Fail(window, "Could not create Direct Draw Instance\n", "DirectDrawCreateEx", result);
+    }
+    result = DirectDraw->SetCooperativeLevel(window, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX);
+    if (result != DD_OK)
+        return Fail(window, "Could not take control of the screen\n", "SetCooperativeLevel", result);
+    result = DirectDraw->SetDisplayMode(static_cast<DWORD>(width), static_cast<DWORD>(height),
+                                       static_cast<DWORD>(depth), 0, 0);
+    if (result != DD_OK)
+        return Fail(window, "Video mode not found\n", "SetDisplayMode", result);
 
     DDSURFACEDESC2 description;
     std::memset(&description, 0, sizeof description);
@@ -48,14 +89,18 @@ int DDRAW_Init(int32_t width, int32_t height, int32_t depth, HWND window)
     description.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
     description.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
     description.dwBackBufferCount = 1;
-    if (DirectDraw->CreateSurface(&description, &Primary, NULL) != DD_OK)
-        return Fail(window, "Could not create the primary surface\n");
+    result = DirectDraw->CreateSurface(&description, &Primary, NULL);
+    if (result != DD_OK) {
+        Primary = nullptr;
+        return Fail(window, "Could not create the primary surface\n", "CreateSurface", result);
+    }
 
     DDSCAPS2 caps;
     std::memset(&caps, 0, sizeof caps);
     caps.dwCaps = DDSCAPS_BACKBUFFER;
-    if (Primary->GetAttachedSurface(&caps, &BackBuffer) != DD_OK)
-        return Fail(window, "Could not get the back surface\n");
+    result = Primary->GetAttachedSurface(&caps, &BackBuffer);
+    if (result != DD_OK)
+        return Fail(window, "Could not get the back surface\n", "GetAttachedSurface", result);
 
     ReferenceTick = GetTickCount();
     FrameCount = 0;

@@ -27,6 +27,7 @@ typedef uint16_t ATOM;
 typedef uint32_t DWORD;
 typedef int32_t LONG;
 typedef LONG HRESULT;
+typedef unsigned long ULONG;
 typedef DWORD COLORREF;
 typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
@@ -120,6 +121,7 @@ struct IDirectDrawSurface7 {
     virtual HRESULT ReleaseDC(HDC hDC) = 0;
     virtual HRESULT Restore() = 0;
     virtual HRESULT Unlock(RECT *lpSurfaceData) = 0;
+    virtual ULONG Release() = 0;
 
 protected:
     ~IDirectDrawSurface7() = default;
@@ -131,6 +133,7 @@ struct IDirectDraw7 {
     virtual HRESULT SetCooperativeLevel(HWND hWnd, DWORD dwFlags) = 0;
     virtual HRESULT SetDisplayMode(DWORD dwWidth, DWORD dwHeight, DWORD dwBPP,
                                    DWORD dwRefreshRate, DWORD dwFlags) = 0;
+    virtual ULONG Release() = 0;
 
 protected:
     ~IDirectDraw7() = default;

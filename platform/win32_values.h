@@ -4,7 +4,7 @@
 // Each entry is X(type, name, value); the file includes nothing.
 #pragma once
 
-// The values the program itself uses.
+// The values the program itself uses; the DirectDraw results by name, for its failure reasons.
 #define WIN32_PROGRAM_VALUES(X)                            \
     X(UINT, WM_DESTROY, 0x0002)                            \
     X(UINT, WM_CLOSE, 0x0010)                              \
@@ -39,21 +39,7 @@
     X(DWORD, DDSCAPS_PRIMARYSURFACE, 0x00000200)           \
     X(HRESULT, DD_OK, 0)                                   \
     X(HRESULT, DDERR_SURFACELOST, 0x887601C2)              \
-    X(HRESULT, DDERR_WASSTILLDRAWING, 0x8876021C)
-
-// The values only the emulation of those services needs: its answers and its refusals.
-#define WIN32_EMULATION_VALUES(X)                          \
-    X(UINT, WM_MOUSEMOVE, 0x0200)                          \
-    X(UINT, PM_REMOVE, 0x0001)                             \
-    X(int, SW_HIDE, 0)                                     \
-    X(int, SW_SHOWDEFAULT, 10)                             \
-    X(int, OPAQUE, 2)                                      \
-    X(int, IDOK, 1)                                        \
-    X(LRESULT, HTCLIENT, 1)                                \
-    X(UINT, MB_ICONHAND, 0x00000010)                       \
-    X(UINT, MB_ICONASTERISK, 0x00000040)                   \
-    X(UINT, MB_ICONMASK, 0x000000F0)                       \
-    X(COLORREF, CLR_INVALID, 0xFFFFFFFF)                   \
+    X(HRESULT, DDERR_WASSTILLDRAWING, 0x8876021C)          \
     X(HRESULT, DDERR_UNSUPPORTED, 0x80004001)              \
     X(HRESULT, DDERR_GENERIC, 0x80004005)                  \
     X(HRESULT, DDERR_INVALIDPARAMS, 0x80070057)            \
@@ -67,4 +53,23 @@
     X(HRESULT, DDERR_NODC, 0x8876024A)                     \
     X(HRESULT, DDERR_WRONGMODE, 0x8876024B)                \
     X(HRESULT, DDERR_IMPLICITLYCREATED, 0x8876024C)        \
-    X(HRESULT, DDERR_DCALREADYCREATED, 0x8876026C)
+    X(HRESULT, DDERR_DCALREADYCREATED, 0x8876026C)         \
+    X(HRESULT, DDERR_OUTOFMEMORY, 0x8007000E)              \
+    X(HRESULT, DDERR_INVALIDOBJECT, 0x88760082)            \
+    X(HRESULT, DDERR_OUTOFVIDEOMEMORY, 0x8876017C)         \
+    X(HRESULT, DDERR_EXCLUSIVEMODEALREADYSET, 0x88760245)  \
+    X(HRESULT, DDERR_UNSUPPORTEDMODE, 0x8876024E)
+
+// The values only the emulation of those services needs: its answers and its refusals.
+#define WIN32_EMULATION_VALUES(X)                          \
+    X(UINT, WM_MOUSEMOVE, 0x0200)                          \
+    X(UINT, PM_REMOVE, 0x0001)                             \
+    X(int, SW_HIDE, 0)                                     \
+    X(int, SW_SHOWDEFAULT, 10)                             \
+    X(int, OPAQUE, 2)                                      \
+    X(int, IDOK, 1)                                        \
+    X(LRESULT, HTCLIENT, 1)                                \
+    X(UINT, MB_ICONHAND, 0x00000010)                       \
+    X(UINT, MB_ICONASTERISK, 0x00000040)                   \
+    X(UINT, MB_ICONMASK, 0x000000F0)                       \
+    X(COLORREF, CLR_INVALID, 0xFFFFFFFF)

@@ -37,8 +37,14 @@ int FFX_AllocPattern()
 {
     for (int32_t line = 0; line < PatternLines; ++line) {
         Lines[line] = static_cast<char *>(std::malloc(PatternLineBytes));
-        if (Lines[line] == nullptr)
+        if (Lines[line] == nullptr) {
+            // A failed scene keeps nothing: the lines made so far go back.
+            while (line-- > 0) {
+                std::free(Lines[line]);
+                Lines[line] = nullptr;
+            }
             return 0;
+        }
         Lines[line][0] = '\0';  // a line drawn before its first generation shows nothing
     }
     return 1;

@@ -16,6 +16,7 @@ struct Draw final : IDirectDraw7 {
     HRESULT SetCooperativeLevel(HWND window, DWORD flags) override;
     HRESULT SetDisplayMode(DWORD width, DWORD height, DWORD bitsPerPixel, DWORD refreshRate,
                            DWORD flags) override;
+    ULONG Release() override;
 };
 
 struct Surface final : IDirectDrawSurface7 {
@@ -26,6 +27,7 @@ struct Surface final : IDirectDrawSurface7 {
     HRESULT ReleaseDC(HDC context) override;
     HRESULT Restore() override;
     HRESULT Unlock(RECT *rect) override;
+    ULONG Release() override;
 };
 
 }  // namespace
@@ -232,6 +234,31 @@ HRESULT Surface::Restore()
         return DDERR_WRONGMODE;
     surfacesLost = false;
     return DD_OK;
+}
+
+// The program holds one reference to each object; its release takes the object away.
+ULONG Surface::Release()
+{
+    if (this != &primary)
+        return 1;  // the back buffer lives as long as its primary
+    surfacesMade = false;
+    surfacesLost = false;
+    backLocked = false;
+    backContext.valid = false;
+    std::vector<uint8_t>().swap(backMemory);
+    return 0;
+}
+
+// Exclusive mode ends with the object: the chain goes, and the window leaves the full screen.
+ULONG Draw::Release()
+{
+    if (surfacesMade)
+        primary.Release();
+    if (displayWindow && !screenGone)
+        HOST_LeaveFullScreen(EMU_Native(displayWindow));
+    displayWindow = NULL;
+    modeWidth = modeHeight = 0;
+    return 0;
 }
 
 // --- Text output on the back buffer's device context ---

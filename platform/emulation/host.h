@@ -36,10 +36,13 @@ void HOST_Misuse(const char *what);
 // --- Display ---
 // In SetCooperativeLevel: the native window covers the whole screen; false when it cannot.
 bool HOST_FullScreen(void *native);
+// In the DirectDraw object's Release: the native window leaves the full screen, and whatever showed frames goes.
+void HOST_LeaveFullScreen(void *native);
 // In SetDisplayMode: from now on the screen shows width x height frames, whole-number scaled between black bars;
 // DD_OK, DDERR_INVALIDMODE when the screen is too small, another DDERR_ value when it fails.
 HRESULT HOST_SetMode(void *native, int width, int height);
-// In CreateSurface: bytes from one row of the back buffer to the next, at least width * 4.
+// In CreateSurface: makes whatever shows the frames; bytes from one row of the back buffer to the
+// next, at least width * 4, or 0 when it cannot be made.
 LONG HOST_Pitch(int width);
 // In Flip: shows a finished frame of the mode's size (words 0x??RRGGBB, the top byte ignored), pacing frames to the display;
 // DD_OK, DDERR_WASSTILLDRAWING to be asked again, DDERR_SURFACELOST once the screen is gone.

@@ -5,6 +5,9 @@
 #include <SDL.h>
 #include <SDL_syswm.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -19,6 +22,7 @@ static SDL_Window *displayWindow;      // the full-screen window the renderer dr
 static SDL_Renderer *renderer;         // made by the display mode
 static SDL_Texture *texture;           // the back buffer's copy on the renderer's side
 static bool presented;                 // the texture holds a frame that was shown
+static bool videoFailureTold;          // the reason video could not start is on standard error
 
 // Another X client can destroy our windows (xdotool windowclose does); Xlib's default answer to
 // the errors that follow is to print them and end the process with status 1.
@@ -104,20 +108,61 @@ static bool blitting;                  // frames go to the window's surface, sca
 static int modeWidth, modeHeight;      // the display mode
 static Uint64 nextFrame;               // when the next blitted frame is due, in counter ticks
 
-// Brings SDL's video up once, with the screen saver off; false when no display can be opened.
+// Why a step failed, on one line of standard error beside the program's own box.
+static void Reason(const char *what, const char *why)
+{
+    fprintf(stderr, "SDL: %s: %s\n", what, why);
+    fflush(stderr);
+}
+
+// SDL tries one video driver after another, and some print their own complaints on the way
+// (Wayland's about XDG_RUNTIME_DIR without a session); the reason that counts is SDL's own.
+static int QuietVideoInit()
+{
+    fflush(stderr);
+    const int saved = dup(STDERR_FILENO);
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved >= 0 && null >= 0)
+        dup2(null, STDERR_FILENO);
+    const int result = SDL_InitSubSystem(SDL_INIT_VIDEO);
+    if (saved >= 0 && null >= 0) {
+        fflush(stderr);
+        dup2(saved, STDERR_FILENO);
+    }
+    if (null >= 0)
+        close(null);
+    if (saved >= 0)
+        close(saved);
+    return result;
+}
+
+// Brings SDL's video up once, with the screen saver off; false when no display can be opened,
+// with the reason told once however often it is asked.
 static bool InitVideo()
 {
     if (videoUp)
         return true;
     // Closing the window must arrive as WM_CLOSE only, not also as SDL_QUIT.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+    if (QuietVideoInit() != 0) {
+        if (!videoFailureTold)
+            Reason("no video", SDL_GetError());
+        videoFailureTold = true;
         return false;
+    }
     // With no display SDL falls back to drawing nowhere; that is a failure unless asked for.
     const char *driver = SDL_GetCurrentVideoDriver();
     const char *asked = SDL_getenv("SDL_VIDEODRIVER");
     if (driver && (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0) &&
         (!asked || SDL_strcasecmp(asked, driver) != 0)) {
+        if (!videoFailureTold) {
+            char why[160];
+            snprintf(why, sizeof why,
+                     "no display found, only SDL's %s driver, which draws nowhere (is DISPLAY or WAYLAND_DISPLAY set?)",
+                     driver);
+            Reason("no video", why);
+        }
+        videoFailureTold = true;
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return false;
     }
@@ -285,10 +330,12 @@ void *HOST_CreateWindow(const char *title, int x, int y, int width, int height, 
         return NULL;
     SDL_Window *window = SDL_CreateWindow(title, x, y, width, height,
                                           SDL_WINDOW_HIDDEN | (popup ? SDL_WINDOW_BORDERLESS : 0));
-    if (window) {
-        all.push_back(window);
-        WatchXWindow(window);
+    if (!window) {
+        Reason("SDL_CreateWindow", SDL_GetError());
+        return NULL;
     }
+    all.push_back(window);
+    WatchXWindow(window);
     return window;
 }
 
@@ -380,8 +427,10 @@ void HOST_Misuse(const char *)
 
 bool HOST_FullScreen(void *native)
 {
-    if (SDL_SetWindowFullscreen(static_cast<SDL_Window *>(native), SDL_WINDOW_FULLSCREEN_DESKTOP) != 0)
+    if (SDL_SetWindowFullscreen(static_cast<SDL_Window *>(native), SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
+        Reason("SDL_SetWindowFullscreen", SDL_GetError());
         return false;
+    }
     displayWindow = static_cast<SDL_Window *>(native);
     return true;
 }
@@ -402,37 +451,78 @@ static bool DrawnByProcessor(SDL_Renderer *candidate)
                     SDL_strstr(name, "Software Rasterizer"));
 }
 
-// The renderer's way: a streaming texture at a logical size with whole-number scaling.
-static HRESULT UseRenderer(int width, int height)
+// The renderer's way: a streaming texture at a logical size with whole-number scaling; false,
+// with the reason told, when it cannot be made.
+static bool UseRenderer(int width, int height)
 {
-    int outputWidth, outputHeight;
-    if (SDL_GetRendererOutputSize(renderer, &outputWidth, &outputHeight) != 0)
-        return DDERR_GENERIC;
-    // A screen smaller than the mode could show it only cut or shrunk.
-    if (outputWidth < width || outputHeight < height)
-        return DDERR_INVALIDMODE;
     if (SDL_RenderSetLogicalSize(renderer, width, height) != 0 ||
-        SDL_RenderSetIntegerScale(renderer, SDL_TRUE) != 0)
-        return DDERR_GENERIC;
+        SDL_RenderSetIntegerScale(renderer, SDL_TRUE) != 0) {
+        Reason("SDL_RenderSetLogicalSize", SDL_GetError());
+        return false;
+    }
     if (texture)
         SDL_DestroyTexture(texture);
     // RGB888 ignores the top byte of each pixel, as a 32-bit display mode does.
     texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
                                 width, height);
-    if (!texture)
-        return DDERR_GENERIC;
+    if (!texture) {
+        Reason("SDL_CreateTexture", SDL_GetError());
+        return false;
+    }
     SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_NONE);
     presented = false;
-    // The screen goes black when the mode is set, until the first flip.
+    // The screen goes black with the new chain, until the first flip.
     SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
     SDL_RenderClear(renderer);
     SDL_RenderPresent(renderer);
-    return DD_OK;
+    return true;
+}
+
+// Whatever shows the frames goes: the texture, then the renderer, or the blitting.
+static void DropScreen()
+{
+    if (texture)
+        SDL_DestroyTexture(texture);
+    if (renderer)
+        SDL_DestroyRenderer(renderer);
+    texture = NULL;
+    renderer = NULL;
+    presented = false;
+    blitting = false;
+}
+
+void HOST_LeaveFullScreen(void *native)
+{
+    DropScreen();
+    SDL_SetWindowFullscreen(static_cast<SDL_Window *>(native), 0);
+    displayWindow = NULL;
+    modeWidth = modeHeight = 0;
 }
 
 HRESULT HOST_SetMode(void *native, int width, int height)
 {
-    (void)native;  // the window of HOST_FullScreen
+    // The full screen is the desktop of the window's display, scaled by whole numbers.
+    SDL_DisplayMode desktop;
+    if (SDL_GetDesktopDisplayMode(SDL_GetWindowDisplayIndex(static_cast<SDL_Window *>(native)), &desktop) != 0) {
+        Reason("SDL_GetDesktopDisplayMode", SDL_GetError());
+        return DDERR_GENERIC;
+    }
+    // A screen smaller than the mode could show it only cut or shrunk.
+    if (desktop.w < width || desktop.h < height) {
+        char why[128];
+        snprintf(why, sizeof why, "the screen is %d x %d, smaller than %d x %d", desktop.w,
+                 desktop.h, width, height);
+        Reason("no such mode", why);
+        return DDERR_INVALIDMODE;
+    }
+    modeWidth = width;
+    modeHeight = height;
+    return DD_OK;
+}
+
+// What shows the frames is made with the flip chain, so that its failure is the chain's.
+static bool MakeScreen()
+{
     const char *choice = SDL_getenv("TRACKER_PRESENT");
     const bool surface = choice && SDL_strcmp(choice, "surface") == 0;
     if (!renderer && !surface) {
@@ -443,25 +533,24 @@ HRESULT HOST_SetMode(void *native, int width, int height)
             SDL_DestroyRenderer(renderer);
             renderer = NULL;
         } else if (!renderer) {
-            return DDERR_GENERIC;
+            Reason("SDL_CreateRenderer", SDL_GetError());
+            return false;
         }
     }
     if (renderer)
-        return UseRenderer(width, height);
+        return UseRenderer(modeWidth, modeHeight);
     // The window's surface itself, not one that SDL would in turn draw with a renderer.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_Surface *screen = SDL_GetWindowSurface(displayWindow);
-    if (!screen)
-        return DDERR_GENERIC;
-    if (screen->w < width || screen->h < height)
-        return DDERR_INVALIDMODE;
+    if (!screen) {
+        Reason("SDL_GetWindowSurface", SDL_GetError());
+        return false;
+    }
     blitting = true;
-    modeWidth = width;
-    modeHeight = height;
     nextFrame = SDL_GetPerformanceCounter();
     SDL_FillRect(screen, NULL, SDL_MapRGB(screen->format, 0, 0, 0));
     SDL_UpdateWindowSurface(displayWindow);
-    return DD_OK;
+    return true;
 }
 
 // Waits, asleep, until the display's next refresh is due; a late frame starts a new rhythm.
@@ -523,6 +612,10 @@ static HRESULT Blit(const uint8_t *pixels, LONG pitch)
 
 LONG HOST_Pitch(int width)
 {
+    if (!displayWindow || width != modeWidth || !MakeScreen()) {
+        DropScreen();
+        return 0;
+    }
     return width * 4;
 }
 

@@ -123,6 +123,11 @@ bool HOST_FullScreen(void *)
     return true;
 }
 
+void HOST_LeaveFullScreen(void *)
+{
+    // The canvas is the page's whether or not the program holds it.
+}
+
 HRESULT HOST_SetMode(void *, int width, int height)
 {
     modeWidth = width;

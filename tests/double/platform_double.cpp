@@ -28,6 +28,7 @@ struct RecordedDraw final : IDirectDraw7 {
     HRESULT CreateSurface(DDSURFACEDESC2 *desc, IDirectDrawSurface7 **surface, IUnknown *outer) override;
     HRESULT SetCooperativeLevel(HWND window, DWORD flags) override;
     HRESULT SetDisplayMode(DWORD width, DWORD height, DWORD bits, DWORD refresh, DWORD flags) override;
+    ULONG Release() override;
     IDirectDraw7 *real = NULL;
 };
 
@@ -40,6 +41,7 @@ struct RecordedSurface final : IDirectDrawSurface7 {
     HRESULT ReleaseDC(HDC context) override;
     HRESULT Restore() override;
     HRESULT Unlock(RECT *rect) override;
+    ULONG Release() override;
     const char *name;
     IDirectDrawSurface7 *real = NULL;
 };
@@ -66,7 +68,7 @@ static const std::map<std::string, Kind> SERVICES = [] {
                              "GetMessageA", "TranslateMessage", "WaitMessage", "PostMessageA",
                              "MessageBoxA", "SetBkMode", "SetTextColor", "TextOutA"})
         services[name] = WINDOWS;
-    for (const char *name : {"ShowWindow", "DispatchMessageA", "DefWindowProcA",
+    for (const char *name : {"Release", "ShowWindow", "DispatchMessageA", "DefWindowProcA",
                              "PostQuitMessage", "SetCursor", "timeGetTime", "GetTickCount"})
         services[name] = INFALLIBLE;
     return services;
@@ -392,6 +394,7 @@ void HOST_Misuse(const char *what)
 }
 
 bool HOST_FullScreen(void *) { return true; }
+void HOST_LeaveFullScreen(void *) {}
 
 HRESULT HOST_SetMode(void *, int width, int height)
 {
@@ -715,4 +718,16 @@ HRESULT RecordedSurface::Flip(IDirectDrawSurface7 *targetOverride, DWORD flags)
 HRESULT RecordedSurface::Restore()
 {
     return Forward("Restore", name, [&] { return real->Restore(); });
+}
+
+ULONG RecordedSurface::Release()
+{
+    Enter("Release", name);
+    return real->Release();
+}
+
+ULONG RecordedDraw::Release()
+{
+    Enter("Release", "draw");
+    return real->Release();
 }

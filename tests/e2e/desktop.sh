@@ -69,9 +69,9 @@ if [ "$setup" = openbox ]; then
   wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
   wait_for 20 wm_running || fail "openbox did not start (see $WORK/openbox.log)"
   # The second client: one small window (an image viewer would add a pan window to the cycle).
-  xmessage -title tracker-other -geometry +500+400 "another window" 2>/dev/null &
+  xmessage -title tracker-other -geometry +500+400 "another window" 2>"$WORK/other.stderr" &
   E2E_PIDS+=($!)
-  wait_for 10 visible '^tracker-other$' || fail "the other window did not appear"
+  wait_for 30 visible '^tracker-other$' || fail "the other window did not appear (see $WORK/other.stderr)"
   other=$FOUND
 fi
 

@@ -18,6 +18,9 @@ if [ "$kind" = linux ]; then
   wait_exit "$demo" 15
   [ "$EXIT_STATUS" = "0" ] || fail "status '$EXIT_STATUS' without a display (expected 0)"
   grep -qx "ERROR: WIN_Init" "$WORK/stderr" || fail "no 'ERROR: WIN_Init' line on standard error: $(cat "$WORK/stderr")"
+  # The reason, on one line of its own, and nothing from the drivers SDL tried on the way.
+  grep -q "^SDL: no video: " "$WORK/stderr" || fail "no reason on standard error: $(cat "$WORK/stderr")"
+  [ "$(wc -l <"$WORK/stderr")" = 2 ] || fail "more than the reason and the box on standard error: $(cat "$WORK/stderr")"
   echo "PASS: linux without a display in $(( $(date +%s) - started )) s"
   exit 0
 fi
@@ -48,4 +51,6 @@ done
 wait_exit "$demo" 15
 [ "$EXIT_STATUS" = "0" ] || fail "status '$EXIT_STATUS' after the boxes (expected 0)"
 [ "$(grep -c 'msgbox:MSGBOX_OnInit' "$WORK/stderr")" = "2" ] || fail "more than two boxes"
+grep -aq "^DDRAW_Init: SetDisplayMode failed with DDERR_[A-Z]* (0x8[0-9A-F]\{7\})" "$WORK/stderr" ||
+  fail "no reason beside the boxes on standard error (see $WORK/stderr)"
 echo "PASS: wine without the video mode in $(( $(date +%s) - started )) s"

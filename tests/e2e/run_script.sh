@@ -65,6 +65,17 @@ said "  ERROR: WIN_Init"
 [ ! -e "$shot" ] || fail "left a screenshot behind"
 echo "ok: demo ended early"
 
+# The demo cannot open its window and shows its box on the virtual display instead: the
+# screenshot shows the box, and the reason the demo gave is passed on.
+make_tree "$program"
+run SDL_VIDEODRIVER=nonsense
+[ "$STATUS" = 0 ] || fail "status $STATUS when the demo showed its box: $(cat "$WORK/out")"
+said "Screenshot saved to $shot"
+said "The demo ended with status 0 on Escape. It said:"
+said "  SDL: no video: nonsense not available"
+rm -f "$shot"
+echo "ok: the demo's box, with its reason"
+
 # The demo crashes: its signal is named.
 printf '#!/bin/sh\nkill -SEGV $$\n' >"$WORK/crash"
 chmod +x "$WORK/crash"

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -419,6 +421,16 @@ TEST_F(Sdl, DisplayModeNeedsExclusiveFullScreenAndA32BitModeThatFits)
     EXPECT_NE(draw->SetDisplayMode(desktop.w + 1, 480, 32, 0, 0), DD_OK);
     ASSERT_EQ(draw->SetDisplayMode(640, 480, 32, 0, 0), DD_OK);
 
+    // What shows the frames comes with the flip chain.
+    DDSURFACEDESC2 desc;
+    memset(&desc, 0, sizeof desc);
+    desc.dwSize = sizeof desc;
+    desc.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
+    desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
+    desc.dwBackBufferCount = 1;
+    IDirectDrawSurface7 *primary = NULL;
+    EXPECT_EQ(SDL_GetRenderer(SdlWindowOf(window)), nullptr);
+    ASSERT_EQ(draw->CreateSurface(&desc, &primary, NULL), DD_OK);
     SDL_Renderer *renderer = SDL_GetRenderer(SdlWindowOf(window));
     ASSERT_NE(renderer, nullptr);
     int width, height;
@@ -628,6 +640,43 @@ TEST_F(SdlPresent, FlipPresentsTheBackBufferBetweenBlackBars)
 TEST_F(SdlPresent, FlipBlitsTheBackBufferBetweenBlackBarsWithoutAGpu)
 {
     ExpectFramePresented(false);
+}
+
+// Failures name their reason on one line; releasing the DirectDraw object gives the screen back.
+TEST_F(Sdl, AModeLargerThanTheScreenSaysWhyAndReleaseLeavesTheFullScreen)
+{
+    HWND window = MakeWindow();
+    IDirectDraw7 *draw = NULL;
+    ASSERT_EQ(DirectDrawCreateEx(NULL, (void **)&draw, IID_IDirectDraw7, NULL), DD_OK);
+    ASSERT_EQ(draw->SetCooperativeLevel(window, 0x51), DD_OK);
+    SDL_DisplayMode desktop;
+    ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &desktop), 0);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(draw->SetDisplayMode(desktop.w, desktop.h + 1, 32, 0, 0), DDERR_INVALIDMODE);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "SDL: no such mode: the screen is " + std::to_string(desktop.w) + " x " +
+                  std::to_string(desktop.h) + ", smaller than " + std::to_string(desktop.w) +
+                  " x " + std::to_string(desktop.h + 1) + "\n");
+
+    EXPECT_EQ(draw->Release(), 0u);
+    SDL_Window *sdl = SdlWindowOf(window);
+    EXPECT_EQ(SDL_GetWindowFlags(sdl) & SDL_WINDOW_FULLSCREEN_DESKTOP, 0u);
+    EXPECT_EQ(SDL_GetRenderer(sdl), nullptr);
+    // Taken again from the start, the screen works as before.
+    ASSERT_EQ(DirectDrawCreateEx(NULL, (void **)&draw, IID_IDirectDraw7, NULL), DD_OK);
+    ASSERT_EQ(draw->SetCooperativeLevel(window, 0x51), DD_OK);
+    EXPECT_EQ(draw->SetDisplayMode(640, 480, 32, 0, 0), DD_OK);
+}
+
+TEST_F(Sdl, NoVideoAtAllSaysWhyOnceWithoutTheDriversNoise)
+{
+    setenv("SDL_VIDEODRIVER", "no-such-driver", 1);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 0);
+    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 0);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.rfind("SDL: no video: ", 0), 0u) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
 }
 
 // --- Message box and clocks ---

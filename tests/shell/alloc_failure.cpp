@@ -2,6 +2,7 @@
 // the program's own allocations pass through here (the library's internal ones do not).
 // Fresh malloc memory is poisoned: memory straight from the system is zero, and a test must not
 // take that for memory the program cleared itself.
+#include <cerrno>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -30,8 +31,11 @@ static bool ShouldFail(size_t bytes)
 
 extern "C" void *__wrap_malloc(size_t bytes)
 {
-    if (ShouldFail(bytes))
+    // As the real allocator fails: null, with errno saying why.
+    if (ShouldFail(bytes)) {
+        errno = ENOMEM;
         return nullptr;
+    }
     void *memory = __real_malloc(bytes);
     if (memory)
         std::memset(memory, 0xA5, bytes);
@@ -40,5 +44,9 @@ extern "C" void *__wrap_malloc(size_t bytes)
 
 extern "C" void *__wrap_calloc(size_t count, size_t bytes)
 {
-    return ShouldFail(count * bytes) ? nullptr : __real_calloc(count, bytes);
+    if (ShouldFail(count * bytes)) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    return __real_calloc(count, bytes);
 }

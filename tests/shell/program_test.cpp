@@ -3,6 +3,9 @@
 
 #include "platform/emulation/emulation.h"
 
+#include <cerrno>
+#include <cstring>
+
 static const size_t FrameBytes =
     static_cast<size_t>(DisplayConfig.width) * DisplayConfig.height * (DisplayConfig.depth == 8 ? 1 : DisplayConfig.depth / 8);
 
@@ -49,28 +52,40 @@ TEST(StartUp, WindowThenDisplayThenClockInOrder)
 struct SetUpFailure {
     const char *service;
     std::vector<std::string> boxes;
+    std::vector<std::string> releases;  // what was made before the failure, released before the box
+    const char *reason;                 // the line on standard error, as a regular expression
 };
 
 TEST(StartUp, EachFailingStepShowsItsBoxesAndEndsWithZero)
 {
     const SetUpFailure failures[] = {
-        {"RegisterClassA", {"MessageBoxA(NULL,\"WIN_Init\",\"ERROR\",0x30)"}},
-        {"CreateWindowExA", {"MessageBoxA(NULL,\"WIN_Init\",\"ERROR\",0x30)"}},
+        {"RegisterClassA", {"MessageBoxA(NULL,\"WIN_Init\",\"ERROR\",0x30)"}, {}, ""},
+        {"CreateWindowExA", {"MessageBoxA(NULL,\"WIN_Init\",\"ERROR\",0x30)"}, {}, ""},
         {"DirectDrawCreateEx",
          {"MessageBoxA(window,\"Could not create Direct Draw Instance\\n\",\"Error\",0x0)",
-          "MessageBoxA(NULL,\"DDRAW_Init\",\"ERROR\",0x30)"}},
+          "MessageBoxA(NULL,\"DDRAW_Init\",\"ERROR\",0x30)"},
+         {},
+         "DDRAW_Init: DirectDrawCreateEx failed with DDERR_GENERIC \\(0x80004005\\)\n"},
         {"SetCooperativeLevel",
          {"MessageBoxA(window,\"Could not take control of the screen\\n\",\"Error\",0x0)",
-          "MessageBoxA(NULL,\"DDRAW_Init\",\"ERROR\",0x30)"}},
+          "MessageBoxA(NULL,\"DDRAW_Init\",\"ERROR\",0x30)"},
+         {"Release(draw)"},
+         "DDRAW_Init: SetCooperativeLevel failed with DDERR_GENERIC \\(0x80004005\\)\n"},
         {"SetDisplayMode",
          {"MessageBoxA(window,\"Video mode not found\\n\",\"Error\",0x0)",
-          "MessageBoxA(NULL,\"DDRAW_Init\",\"ERROR\",0x30)"}},
+          "MessageBoxA(NULL,\"DDRAW_Init\",\"ERROR\",0x30)"},
+         {"Release(draw)"},
+         "DDRAW_Init: SetDisplayMode failed with DDERR_GENERIC \\(0x80004005\\)\n"},
         {"CreateSurface",
          {"MessageBoxA(window,\"Could not create the primary surface\\n\",\"Error\",0x0)",
-          "MessageBoxA(NULL,\"DDRAW_Init\",\"ERROR\",0x30)"}},
+          "MessageBoxA(NULL,\"DDRAW_Init\",\"ERROR\",0x30)"},
+         {"Release(draw)"},
+         "DDRAW_Init: CreateSurface failed with DDERR_GENERIC \\(0x80004005\\)\n"},
         {"GetAttachedSurface",
          {"MessageBoxA(window,\"Could not get the back surface\\n\",\"Error\",0x0)",
-          "MessageBoxA(NULL,\"DDRAW_Init\",\"ERROR\",0x30)"}},
+          "MessageBoxA(NULL,\"DDRAW_Init\",\"ERROR\",0x30)"},
+         {"Release(primary)", "Release(draw)"},
+         "DDRAW_Init: GetAttachedSurface failed with DDERR_GENERIC \\(0x80004005\\)\n"},
     };
     for (const SetUpFailure &failure : failures) {
         // One process per test keeps the globals fresh: run each case in a child.
@@ -78,7 +93,16 @@ TEST(StartUp, EachFailingStepShowsItsBoxesAndEndsWithZero)
             {
                 DBL_Fail(failure.service, 1);
                 const int status = RunProgram();
+                // The releases come after the failing call and before the first box.
+                std::vector<std::string> released;
+                for (const std::string &entry : DBL_Log()) {
+                    if (entry.rfind("MessageBoxA", 0) == 0)
+                        break;
+                    if (entry.rfind("Release(", 0) == 0)
+                        released.push_back(entry);
+                }
                 const bool ok = status == 0 && Boxes() == failure.boxes &&
+                                released == failure.releases &&
                                 DBL_Log().back().rfind("MessageBoxA", 0) == 0 && DBL_Count("PeekMessageA") == 0;
                 if (!ok) {
                     for (const std::string &entry : DBL_Log())
@@ -86,15 +110,18 @@ TEST(StartUp, EachFailingStepShowsItsBoxesAndEndsWithZero)
                 }
                 std::exit(ok ? 0 : 1);
             },
-            testing::ExitedWithCode(0), "")
+            testing::ExitedWithCode(0), failure.reason)
             << failure.service;
     }
 }
 
-TEST(StartUp, FailedFrameMemoryEndsSilently)
+TEST(StartUp, FailedFrameMemoryShowsNoBoxButSaysWhy)
 {
     FailAllocation(FrameBytes, 0);
+    ::testing::internal::CaptureStderr();
     EXPECT_EQ(RunProgram(), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "frame memory: " + std::to_string(FrameBytes) + " bytes: " + std::strerror(ENOMEM) + "\n");
     EXPECT_TRUE(Boxes().empty());
     EXPECT_EQ(DBL_Count("DirectDrawCreateEx"), 0);
     EXPECT_EQ(DBL_Count("SetFocus"), 1);
@@ -112,7 +139,7 @@ TEST(StartUp, FailedPatternLineReportsTheScene)
                                 DBL_Count("timeGetTime") == 0 && DBL_Count("PeekMessageA") == 0;
                 std::exit(ok ? 0 : 1);
             },
-            testing::ExitedWithCode(0), "")
+            testing::ExitedWithCode(0), "FFX_Init: the pattern's lines: ")
             << "line " << line;
     }
 }
