@@ -524,6 +524,8 @@ HRESULT HOST_SetMode(void *native, int width, int height)
 static bool MakeScreen()
 {
     const char *choice = SDL_getenv("TRACKER_PRESENT");
+    if (choice && !*choice)
+        choice = NULL;  // set but empty: the choice is the host's
     const bool surface = choice && SDL_strcmp(choice, "surface") == 0;
     if (!renderer && !surface) {
         SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
