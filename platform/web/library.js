@@ -19,6 +19,12 @@ mergeInto(LibraryManager.library, {
     KEYDOWN: 2,
     POINTER: 3,
 
+    // The canvas's 2D context, opaque since the frame has no transparency; null when the browser
+    // has none to give. The first call makes it, later ones return the same.
+    context2d: function() {
+      return TrackerPage.canvas().getContext('2d', { alpha: false });
+    },
+
     push: function(kind, value, repeat) {
       WebHost.events.push([kind, value, repeat]);
       WebHost.resume();
@@ -120,7 +126,7 @@ mergeInto(LibraryManager.library, {
   // The page's size in device pixels; 0 when nothing can be drawn on it.
   web_screen_size__deps: ['$WebHost'],
   web_screen_size: function(width, height) {
-    if (!TrackerPage.canvas().getContext('2d')) return 0;
+    if (!WebHost.context2d()) return 0;
     var ratio = window.devicePixelRatio || 1;
     HEAP32[width >> 2] = Math.round(window.innerWidth * ratio);
     HEAP32[height >> 2] = Math.round(window.innerHeight * ratio);
@@ -130,10 +136,9 @@ mergeInto(LibraryManager.library, {
   // The canvas becomes the program's window; 0 without a 2D context to draw with.
   web_create_window__deps: ['$WebHost'],
   web_create_window: function() {
-    var canvas = TrackerPage.canvas();
-    var context = canvas.getContext('2d', { alpha: false });
+    var context = WebHost.context2d();
     if (!context) return 0;
-    WebHost.canvas = canvas;
+    WebHost.canvas = TrackerPage.canvas();
     WebHost.context = context;
     WebHost.listen(true);
     return 1;
