@@ -44,6 +44,14 @@ alt_tab_to() {
   done
   return 1
 }
+# What the virtual X server is doing, for a failure before the program is involved.
+x_state() {
+  if timeout 5 xdotool getdisplaygeometry >/dev/null 2>&1; then
+    echo "$DISPLAY answers"
+  else
+    echo "$DISPLAY no longer answers (Xvfb pid ${E2E_PIDS[0]} $(kill -0 "${E2E_PIDS[0]}" 2>/dev/null && echo alive || echo gone))"
+  fi
+}
 seconds_since() { awk -v a="$1" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }'; }
 
 # The focus has just come back: the screen's scopes soon differ from the paused picture $1 (frames
@@ -67,11 +75,11 @@ if [ "$setup" = openbox ]; then
   XDG_CONFIG_HOME="$WORK/config" openbox --sm-disable >"$WORK/openbox.log" 2>&1 &
   E2E_PIDS+=($!)
   wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
-  wait_for 20 wm_running || fail "openbox did not start (see $WORK/openbox.log)"
+  wait_for 20 wm_running || fail "openbox did not start ($(x_state)): $(tail -n 5 "$WORK/openbox.log")"
   # The second client: one small window (an image viewer would add a pan window to the cycle).
   xmessage -title tracker-other -geometry +500+400 "another window" 2>"$WORK/other.stderr" &
   E2E_PIDS+=($!)
-  wait_for 30 visible '^tracker-other$' || fail "the other window did not appear (see $WORK/other.stderr)"
+  wait_for 30 visible '^tracker-other$' || fail "the other window did not appear ($(x_state); see $WORK/other.stderr)"
   other=$FOUND
 fi
 
