@@ -17,12 +17,7 @@ static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPAR
 
 static HWND MakeWindow()
 {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = Procedure;
-    windowClass.lpszClassName = "test";
-    EXPECT_NE(RegisterClassA(&windowClass), 0);
-    return CreateWindowExA(0, "test", "test", WS_POPUP, 0, 0, 640, 480, NULL, NULL,
-                           DBL_Instance(), NULL);
+    return MakeTestWindow(Procedure, DBL_Instance());
 }
 
 // The chain as the display sets it up; returns the primary and puts the back buffer in *back.

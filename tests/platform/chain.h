@@ -7,6 +7,16 @@
 
 #include "platform/platform.h"
 
+// A 640 x 480 pop-up of a class of its own, "test", whose procedure is `procedure`.
+inline HWND MakeTestWindow(WNDPROC procedure, HINSTANCE instance)
+{
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = procedure;
+    windowClass.lpszClassName = "test";
+    EXPECT_NE(RegisterClassA(&windowClass), 0);
+    return CreateWindowExA(0, "test", "test", WS_POPUP, 0, 0, 640, 480, NULL, NULL, instance, NULL);
+}
+
 // Full-screen 640 x 480 x 32 with its flip chain on `window`.
 inline void MakeChain(HWND window, IDirectDrawSurface7 **primary, IDirectDrawSurface7 **back)
 {

@@ -27,12 +27,7 @@ LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 
 HWND MakeWindow()
 {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = Procedure;
-    windowClass.lpszClassName = "test";
-    EXPECT_NE(RegisterClassA(&windowClass), 0);
-    return CreateWindowExA(0, "test", "test", WS_POPUP, 0, 0, 640, 480, NULL, NULL,
-                           DBL_Instance(), NULL);
+    return MakeTestWindow(Procedure, DBL_Instance());
 }
 
 }  // namespace
