@@ -357,19 +357,25 @@ void HOST_Focus(void *native)
         EMU_Post(EMU_WindowOf(window), WM_ACTIVATEAPP, 1, 0);
 }
 
+// Whatever shows the frames goes: the texture, then the renderer, or the blitting.
+static void DropScreen()
+{
+    if (texture)
+        SDL_DestroyTexture(texture);
+    if (renderer)
+        SDL_DestroyRenderer(renderer);
+    texture = NULL;
+    renderer = NULL;
+    presented = false;
+    blitting = false;
+}
+
 void HOST_DestroyWindow(void *native)
 {
     SDL_Window *window = static_cast<SDL_Window *>(native);
     if (window == displayWindow) {
-        if (texture)
-            SDL_DestroyTexture(texture);
-        if (renderer)
-            SDL_DestroyRenderer(renderer);
-        texture = NULL;
-        renderer = NULL;
+        DropScreen();
         displayWindow = NULL;
-        presented = false;
-        blitting = false;
     }
     if (window == focusWindow)
         focusWindow = NULL;
@@ -478,18 +484,6 @@ static bool UseRenderer(int width, int height)
     return true;
 }
 
-// Whatever shows the frames goes: the texture, then the renderer, or the blitting.
-static void DropScreen()
-{
-    if (texture)
-        SDL_DestroyTexture(texture);
-    if (renderer)
-        SDL_DestroyRenderer(renderer);
-    texture = NULL;
-    renderer = NULL;
-    presented = false;
-    blitting = false;
-}
 
 void HOST_LeaveFullScreen(void *native)
 {
