@@ -23,17 +23,7 @@ reference="$WORK/reference/frame-0000.png"
 alive() { kill -0 "$demo" 2>/dev/null || fail "the program ended early (see $WORK/stderr)"; }
 
 start_xvfb 640x480x24
-case "$kind" in
-  linux) "$program" 2>"$WORK/stderr" & ;;
-  wine)
-    export WINEPREFIX="$WORK/../wineprefix" WINEDEBUG=-all
-    E2E_WINEPREFIX=$WINEPREFIX
-    wine "$program" 2>"$WORK/stderr" &
-    ;;
-  *) fail "unknown kind $kind" ;;
-esac
-demo=$!
-E2E_PIDS+=("$demo")
+start_program "$kind" "$program"
 
 drawn() { alive; shot "$WORK/start.png"; [ "$(static_diff "$WORK/start.png" "${E2E_STATIC[@]}")" = 0 ]; }
 wait_for 60 drawn ||

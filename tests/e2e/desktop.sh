@@ -83,17 +83,7 @@ if [ "$setup" = openbox ]; then
   other=$FOUND
 fi
 
-case "$kind" in
-  linux) "$program" 2>"$WORK/stderr" & ;;
-  wine)
-    export WINEPREFIX="$WORK/../wineprefix" WINEDEBUG=-all
-    E2E_WINEPREFIX=$WINEPREFIX
-    wine "$program" 2>"$WORK/stderr" &
-    ;;
-  *) fail "unknown kind $kind" ;;
-esac
-demo=$!
-E2E_PIDS+=("$demo")
+start_program "$kind" "$program"
 
 wait_for 60 drawn ||
   fail "the picture never matched the renderer's: $(static_diff "$WORK/now.png" "${E2E_STATIC[@]}") pixels differ (see $WORK/now.png)"

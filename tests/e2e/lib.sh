@@ -48,6 +48,23 @@ shot() {
   timeout 20 import -window root "$1" || fail "no screenshot of $DISPLAY"
 }
 
+# Starts PROGRAM of KIND (linux, or wine in the prefix beside WORK) in the background with its
+# standard error in WORK/stderr; its process id goes into `demo`, and the cleanup ends it.
+start_program() {
+  local kind=$1 program=$2
+  case "$kind" in
+    linux) "$program" 2>"$WORK/stderr" & ;;
+    wine)
+      export WINEPREFIX="$WORK/../wineprefix" WINEDEBUG=-all
+      E2E_WINEPREFIX=$WINEPREFIX
+      wine "$program" 2>"$WORK/stderr" &
+      ;;
+    *) fail "unknown kind $kind" ;;
+  esac
+  demo=$!
+  E2E_PIDS+=("$demo")
+}
+
 # Runs `command...` every fifth of a second until it succeeds; 1 when `seconds` pass first.
 wait_for() {
   local seconds=$1
