@@ -17,13 +17,19 @@ inline HWND MakeTestWindow(WNDPROC procedure, HINSTANCE instance)
     return CreateWindowExA(0, "test", "test", WS_POPUP, 0, 0, 640, 480, NULL, NULL, instance, NULL);
 }
 
+// A DirectDraw object with exclusive full-screen use of `window`, as the program asks for it.
+inline void MakeExclusive(HWND window, IDirectDraw7 **draw)
+{
+    ASSERT_EQ(DirectDrawCreateEx(NULL, (void **)draw, IID_IDirectDraw7, NULL), DD_OK);
+    ASSERT_EQ((*draw)->SetCooperativeLevel(window, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX),
+              DD_OK);
+}
+
 // Full-screen 640 x 480 x 32 with its flip chain on `window`.
 inline void MakeChain(HWND window, IDirectDrawSurface7 **primary, IDirectDrawSurface7 **back)
 {
     IDirectDraw7 *draw = NULL;
-    ASSERT_EQ(DirectDrawCreateEx(NULL, (void **)&draw, IID_IDirectDraw7, NULL), DD_OK);
-    ASSERT_EQ(draw->SetCooperativeLevel(window, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX),
-              DD_OK);
+    ASSERT_NO_FATAL_FAILURE(MakeExclusive(window, &draw));
     ASSERT_EQ(draw->SetDisplayMode(640, 480, 32, 0, 0), DD_OK);
     DDSURFACEDESC2 desc;
     memset(&desc, 0, sizeof desc);

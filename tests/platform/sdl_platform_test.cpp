@@ -445,8 +445,7 @@ TEST_F(Sdl, WithoutAGpuTheModeIsTheWindowsOwnSurfaceAndTooLargeAModeFails)
     // The dummy driver's renderer is SDL's software one: drawn by the processor.
     HWND window = MakeWindow();
     IDirectDraw7 *draw = NULL;
-    ASSERT_EQ(DirectDrawCreateEx(NULL, (void **)&draw, IID_IDirectDraw7, NULL), DD_OK);
-    ASSERT_EQ(draw->SetCooperativeLevel(window, 0x51), DD_OK);
+    ASSERT_NO_FATAL_FAILURE(MakeExclusive(window, &draw));
     SDL_DisplayMode desktop;
     ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &desktop), 0);
     EXPECT_EQ(draw->SetDisplayMode(640, desktop.h + 1, 32, 0, 0), DDERR_INVALIDMODE);
@@ -647,8 +646,7 @@ TEST_F(Sdl, AModeLargerThanTheScreenSaysWhyAndReleaseLeavesTheFullScreen)
 {
     HWND window = MakeWindow();
     IDirectDraw7 *draw = NULL;
-    ASSERT_EQ(DirectDrawCreateEx(NULL, (void **)&draw, IID_IDirectDraw7, NULL), DD_OK);
-    ASSERT_EQ(draw->SetCooperativeLevel(window, 0x51), DD_OK);
+    ASSERT_NO_FATAL_FAILURE(MakeExclusive(window, &draw));
     SDL_DisplayMode desktop;
     ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &desktop), 0);
     ::testing::internal::CaptureStderr();
@@ -663,8 +661,7 @@ TEST_F(Sdl, AModeLargerThanTheScreenSaysWhyAndReleaseLeavesTheFullScreen)
     EXPECT_EQ(SDL_GetWindowFlags(sdl) & SDL_WINDOW_FULLSCREEN_DESKTOP, 0u);
     EXPECT_EQ(SDL_GetRenderer(sdl), nullptr);
     // Taken again from the start, the screen works as before.
-    ASSERT_EQ(DirectDrawCreateEx(NULL, (void **)&draw, IID_IDirectDraw7, NULL), DD_OK);
-    ASSERT_EQ(draw->SetCooperativeLevel(window, 0x51), DD_OK);
+    ASSERT_NO_FATAL_FAILURE(MakeExclusive(window, &draw));
     EXPECT_EQ(draw->SetDisplayMode(640, 480, 32, 0, 0), DD_OK);
 }
 
