@@ -7,6 +7,9 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -107,6 +110,11 @@ static void ReportGoneWindows()
 static bool blitting;                  // frames go to the window's surface, scaled here
 static int modeWidth, modeHeight;      // the display mode
 static Uint64 nextFrame;               // when the next blitted frame is due, in counter ticks
+static struct Barred {                 // the window surface whose bars are black already
+    SDL_Surface *surface;
+    void *pixels;
+    int w, h;
+} barred;
 
 // Why a step failed, on one line of standard error beside the program's own box.
 static void Reason(const char *what, const char *why)
@@ -219,8 +227,10 @@ static void ShowLastFrame()
 {
     LONG pitch;
     // Paused, the program leaves the back buffer as it was flipped.
-    if (blitting && presented && EMU_BackBuffer(&pitch))
+    if (blitting && presented && EMU_BackBuffer(&pitch)) {
+        barred = Barred{};  // the bars too: whatever covered the window may have drawn there
         Blit(EMU_BackBuffer(&pitch), pitch);
+    }
     if (!renderer || !presented)
         return;
     SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
@@ -368,6 +378,7 @@ static void DropScreen()
     renderer = NULL;
     presented = false;
     blitting = false;
+    barred = Barred{};
 }
 
 void HOST_DestroyWindow(void *native)
@@ -562,6 +573,37 @@ static void Pace()
     nextFrame = (nextFrame + period > now ? nextFrame : now) + period;
 }
 
+// One row of the frame into `scale` rows of the window's surface, each pixel repeated `scale`
+// times. Nothing here reads the window's memory again (the X server does), so on x86 the common
+// scales store past the cache: no line is fetched only to be overwritten, and the frame stays cached.
+static void ScaleRow(const uint32_t *from, int width, int scale, uint8_t *to, int pitch)
+{
+    int x = 0;
+#ifdef __SSE2__
+    if (scale <= 2 && ((uintptr_t)to | (uintptr_t)pitch) % 16 == 0)
+        for (; x + 4 <= width; x += 4) {
+            const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + x));
+            __m128i *row = reinterpret_cast<__m128i *>(to + (size_t)x * scale * 4);
+            if (scale == 1) {
+                _mm_stream_si128(row, four);
+                continue;
+            }
+            const __m128i low = _mm_unpacklo_epi32(four, four), high = _mm_unpackhi_epi32(four, four);
+            _mm_stream_si128(row, low);
+            _mm_stream_si128(row + 1, high);
+            row = reinterpret_cast<__m128i *>(reinterpret_cast<uint8_t *>(row) + pitch);
+            _mm_stream_si128(row, low);
+            _mm_stream_si128(row + 1, high);
+        }
+#endif
+    for (int i = 0; i < scale; ++i) {
+        uint32_t *row = reinterpret_cast<uint32_t *>(to + (size_t)i * pitch);
+        for (int p = x; p < width; ++p)
+            for (int j = 0; j < scale; ++j)
+                row[p * scale + j] = from[p];
+    }
+}
+
 // The frame into the window's surface at the largest whole-number scale, centred on black.
 static HRESULT Blit(const uint8_t *pixels, LONG pitch)
 {
@@ -573,26 +615,21 @@ static HRESULT Blit(const uint8_t *pixels, LONG pitch)
         return DDERR_SURFACELOST;  // the window shrank below the mode
     const int width = modeWidth * scale, height = modeHeight * scale;
     const SDL_Rect shown = {(screen->w - width) / 2, (screen->h - height) / 2, width, height};
-    const Uint32 black = SDL_MapRGB(screen->format, 0, 0, 0);
-    const SDL_Rect bars[4] = {{0, 0, screen->w, shown.y}, {0, shown.y + height, screen->w, screen->h - shown.y - height},
-                              {0, shown.y, shown.x, height}, {shown.x + width, shown.y, screen->w - shown.x - width, height}};
-    SDL_FillRects(screen, bars, 4, black);
+    // The bars stay as they are drawn until SDL makes the surface anew (a new size).
+    if (screen != barred.surface || screen->pixels != barred.pixels || screen->w != barred.w || screen->h != barred.h) {
+        SDL_FillRect(screen, NULL, SDL_MapRGB(screen->format, 0, 0, 0));
+        barred = Barred{screen, screen->pixels, screen->w, screen->h};
+    }
     if (screen->format->BytesPerPixel == 4 && screen->format->Rmask == 0xFF0000 &&
         screen->format->Gmask == 0xFF00 && screen->format->Bmask == 0xFF) {
         // The window holds 0x??RRGGBB words like the frame's: rows copied, each pixel repeated.
-        for (int y = 0; y < modeHeight; ++y) {
-            const uint32_t *from = reinterpret_cast<const uint32_t *>(pixels + (size_t)y * pitch);
-            uint8_t *firstRow = static_cast<uint8_t *>(screen->pixels) + (size_t)(shown.y + y * scale) * screen->pitch + shown.x * 4;
-            uint32_t *to = reinterpret_cast<uint32_t *>(firstRow);
-            if (scale == 1)
-                memcpy(to, from, (size_t)modeWidth * 4);
-            else
-                for (int x = 0; x < modeWidth; ++x)
-                    for (int i = 0; i < scale; ++i)
-                        *to++ = from[x];
-            for (int i = 1; i < scale; ++i)
-                memcpy(firstRow + (size_t)i * screen->pitch, firstRow, (size_t)width * 4);
-        }
+        for (int y = 0; y < modeHeight; ++y)
+            ScaleRow(reinterpret_cast<const uint32_t *>(pixels + (size_t)y * pitch), modeWidth, scale,
+                     static_cast<uint8_t *>(screen->pixels) + (size_t)(shown.y + y * scale) * screen->pitch + shown.x * 4,
+                     screen->pitch);
+#ifdef __SSE2__
+        _mm_sfence();  // the streamed rows are in memory before the X server reads them
+#endif
     } else {
         // Any other layout: SDL converts and scales, more slowly.
         SDL_Surface *frame = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8_t *>(pixels), modeWidth, modeHeight, 32,

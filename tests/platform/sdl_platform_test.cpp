@@ -2,8 +2,8 @@
 // the display services down to the pixels that reach the renderer.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -639,6 +639,57 @@ TEST_F(SdlPresent, FlipPresentsTheBackBufferBetweenBlackBars)
 TEST_F(SdlPresent, FlipBlitsTheBackBufferBetweenBlackBarsWithoutAGpu)
 {
     ExpectFramePresented(false);
+}
+
+// Modes smaller than the screen, each scale at aligned and unaligned places, with rows whose
+// length is and is not a multiple of four pixels: every pixel repeated, every bar black.
+TEST_F(SdlPresent, EveryWholeNumberScaleRepeatsEachPixelBetweenBlackBars)
+{
+    HWND window = MakeWindow();
+    const struct {
+        int width, height;
+    } modes[] = {{640, 480}, {642, 380}, {508, 380}, {510, 300}, {340, 250}, {256, 192}, {255, 191}};
+    for (const auto &mode : modes) {
+        SCOPED_TRACE(std::to_string(mode.width) + " x " + std::to_string(mode.height));
+        IDirectDraw7 *draw = NULL;
+        ASSERT_NO_FATAL_FAILURE(MakeExclusive(window, &draw));
+        ASSERT_EQ(draw->SetDisplayMode(mode.width, mode.height, 32, 0, 0), DD_OK);
+        DDSURFACEDESC2 desc = LockDescription();
+        desc.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
+        desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
+        desc.dwBackBufferCount = 1;
+        IDirectDrawSurface7 *primary = NULL, *back = NULL;
+        ASSERT_EQ(draw->CreateSurface(&desc, &primary, NULL), DD_OK);
+        DDSCAPS2 caps = {};
+        caps.dwCaps = DDSCAPS_BACKBUFFER;
+        ASSERT_EQ(primary->GetAttachedSurface(&caps, &back), DD_OK);
+        LONG pitch;
+        uint32_t *pixels = BackPixels(back, &pitch);
+        auto colour = [](int x, int y) { return (uint32_t)(x * 0x10203 + y * 0x30201) & 0xFFFFFF; };
+        for (int y = 0; y < mode.height; ++y)
+            for (int x = 0; x < mode.width; ++x)
+                pixels[y * (pitch / 4) + x] = colour(x, y) | (uint32_t)(x & 1) << 24;
+        ASSERT_EQ(primary->Flip(NULL, 0), DD_OK);
+
+        SDL_Surface *screen = SDL_GetWindowSurface(SdlWindowOf(window));
+        ASSERT_NE(screen, nullptr);
+        const int scale = std::min(screen->w / mode.width, screen->h / mode.height);
+        const int left = (screen->w - mode.width * scale) / 2, top = (screen->h - mode.height * scale) / 2;
+        const uint32_t rgb = screen->format->Rmask | screen->format->Gmask | screen->format->Bmask;
+        int wrong = 0;
+        for (int y = 0; y < screen->h; ++y)
+            for (int x = 0; x < screen->w; ++x) {
+                const bool inside = x >= left && x < left + mode.width * scale && y >= top &&
+                                    y < top + mode.height * scale;
+                const uint32_t expected = inside ? colour((x - left) / scale, (y - top) / scale) : 0;
+                const uint32_t got = *(uint32_t *)((uint8_t *)screen->pixels + y * screen->pitch + x * 4) & rgb;
+                if (got != expected && wrong++ < 3)
+                    ADD_FAILURE() << "at " << x << "," << y << " (scale " << scale << "): " << std::hex << got
+                                  << " instead of " << expected;
+            }
+        EXPECT_EQ(wrong, 0);
+        draw->Release();
+    }
 }
 
 // Failures name their reason on one line; releasing the DirectDraw object gives the screen back.
