@@ -49,7 +49,9 @@ static HWND displayWindow;               // the full-screen window of SetCoopera
 static bool screenGone;                  // that window was destroyed: nothing can be shown again
 static bool surfacesLost;                // Lock, GetDC and Flip fail until the primary's Restore
 static int modeWidth, modeHeight;        // the display mode, 0 until set
-static std::vector<uint8_t> backMemory;  // the back buffer's pixels, rows backPitch bytes apart
+static std::vector<uint8_t> backMemory;  // the back buffer's pixels when they are ours
+static LONG ownPitch;                    // bytes from one of our rows to the next
+static uint8_t *backPixels;              // the back buffer: our memory or the screen's
 static LONG backPitch;                   // bytes from one row to the next
 static bool backLocked;                  // between Lock and Unlock
 static HDC__ backContext;                // the device context GetDC hands out
@@ -69,7 +71,22 @@ void EMU_LoseSurfaces()
 uint8_t *EMU_BackBuffer(LONG *pitch)
 {
     *pitch = backPitch;
-    return surfacesMade ? backMemory.data() : NULL;
+    return surfacesMade ? backPixels : NULL;
+}
+
+// The back buffer goes where the screen keeps its pixels when the host has such a place, so
+// that a flip copies nothing; otherwise it is memory of ours, made once.
+static void PlaceBackBuffer()
+{
+    LONG pitch = 0;
+    backPixels = HOST_ScreenMemory(&pitch);
+    backPitch = pitch;
+    if (backPixels && pitch >= modeWidth * 4)
+        return;
+    if (backMemory.empty())
+        backMemory.assign((size_t)ownPitch * modeHeight, 0);
+    backPixels = backMemory.data();
+    backPitch = ownPitch;
 }
 
 void EMU_DisplayWindowGone(HWND window)
@@ -146,8 +163,8 @@ HRESULT Draw::CreateSurface(DDSURFACEDESC2 *desc, IDirectDrawSurface7 **surface,
     const LONG pitch = HOST_Pitch(modeWidth);
     if (pitch < modeWidth * 4)
         return DDERR_GENERIC;
-    backPitch = pitch;
-    backMemory.assign((size_t)backPitch * modeHeight, 0);
+    ownPitch = pitch;
+    PlaceBackBuffer();
     surfacesMade = true;
     *surface = &primary;
     return DD_OK;
@@ -174,7 +191,7 @@ HRESULT Surface::Lock(RECT *rect, DDSURFACEDESC2 *desc, DWORD, HANDLE)
     if (backLocked || backContext.valid)
         return Misuse(DDERR_SURFACEBUSY, "Lock of a back buffer that is already locked or has its context out");
     desc->lPitch = backPitch;
-    desc->lpSurface = backMemory.data();
+    desc->lpSurface = backPixels;
     backLocked = true;
     return DD_OK;
 }
@@ -220,7 +237,7 @@ HRESULT Surface::Flip(IDirectDrawSurface7 *targetOverride, DWORD)
     if (backLocked || backContext.valid)
         return Misuse(DDERR_SURFACEBUSY, "Flip while the back buffer is locked or has its context out");
     // The back buffer keeps its picture, as a blit-flip would leave it.
-    HRESULT result = HOST_Present(backMemory.data(), backPitch);
+    HRESULT result = HOST_Present(backPixels, backPitch);
     if (result == DDERR_SURFACELOST)
         surfacesLost = true;
     return result;
@@ -232,6 +249,8 @@ HRESULT Surface::Restore()
         return DDERR_IMPLICITLYCREATED;  // the back buffer comes back with its primary
     if (screenGone)
         return DDERR_WRONGMODE;
+    if (surfacesLost)
+        PlaceBackBuffer();  // the screen's memory may have moved while it was away
     surfacesLost = false;
     return DD_OK;
 }
@@ -246,6 +265,7 @@ ULONG Surface::Release()
     backLocked = false;
     backContext.valid = false;
     std::vector<uint8_t>().swap(backMemory);
+    backPixels = NULL;
     return 0;
 }
 
@@ -301,7 +321,7 @@ BOOL WINAPI TextOutA(HDC context, int x, int y, LPCSTR text, int length)
     }
     const COLORREF c = context->textColor;
     const uint32_t colour = 0xFF000000u | (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF);
-    uint32_t *pixels = reinterpret_cast<uint32_t *>(backMemory.data());
+    uint32_t *pixels = reinterpret_cast<uint32_t *>(backPixels);
     const int32_t stride = backPitch / 4;
     for (int i = 0; i < length; ++i) {
         const int64_t cellX = (int64_t)x + (int64_t)i * 8;

@@ -44,6 +44,10 @@ HRESULT HOST_SetMode(void *native, int width, int height);
 // In CreateSurface: makes whatever shows the frames; bytes from one row of the back buffer to the
 // next, at least width * 4, or 0 when it cannot be made.
 LONG HOST_Pitch(int width);
+// In CreateSurface, after HOST_Pitch, and in the primary's Restore after a loss: where the screen keeps
+// its own pixels, the place of a mode-sized back buffer in them (rows *pitch bytes apart), so that a
+// flip copies nothing; valid until the host loses the surfaces (EMU_LoseSurfaces). NULL: none.
+uint8_t *HOST_ScreenMemory(LONG *pitch);
 // In Flip: shows a finished frame of the mode's size (words 0x??RRGGBB, the top byte ignored), pacing frames to the display;
 // DD_OK, DDERR_WASSTILLDRAWING to be asked again, DDERR_SURFACELOST once the screen is gone.
 HRESULT HOST_Present(const uint8_t *pixels, LONG pitch);

@@ -115,6 +115,7 @@ static struct Barred {                 // the window surface whose bars are blac
     void *pixels;
     int w, h;
 } barred;
+static uint8_t *direct;                // the back buffer inside the window's surface, when it is there
 
 // Why a step failed, on one line of standard error beside the program's own box.
 static void Reason(const char *what, const char *why)
@@ -270,6 +271,13 @@ static void Translate(const SDL_Event &event)
         case SDL_WINDOWEVENT_ENTER:
             AskForCursor(window);
             break;
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+            // SDL makes the window's surface anew, and a back buffer inside it has to move.
+            if (direct && SDL_GetWindowFromID(event.window.windowID) == displayWindow) {
+                direct = NULL;
+                EMU_LoseSurfaces();
+            }
+            break;
         }
         break;
     }
@@ -379,6 +387,7 @@ static void DropScreen()
     presented = false;
     blitting = false;
     barred = Barred{};
+    direct = NULL;
 }
 
 void HOST_DestroyWindow(void *native)
@@ -604,25 +613,66 @@ static void ScaleRow(const uint32_t *from, int width, int scale, uint8_t *to, in
     }
 }
 
+// Whether the window's surface holds 0x??RRGGBB words, as the frame does.
+static bool FrameLayout(const SDL_Surface *screen)
+{
+    return screen->format->BytesPerPixel == 4 && screen->format->Rmask == 0xFF0000 &&
+           screen->format->Gmask == 0xFF00 && screen->format->Bmask == 0xFF;
+}
+
+// The window's surface, with where the picture goes at the largest whole-number scale, centred;
+// NULL when there is none or the window is smaller than the mode.
+static SDL_Surface *WindowSurface(SDL_Rect *shown, int *scale)
+{
+    SDL_Surface *screen = SDL_GetWindowSurface(displayWindow);
+    *scale = screen ? SDL_min(screen->w / modeWidth, screen->h / modeHeight) : 0;
+    if (*scale < 1)
+        return NULL;
+    const int width = modeWidth * *scale, height = modeHeight * *scale;
+    *shown = SDL_Rect{(screen->w - width) / 2, (screen->h - height) / 2, width, height};
+    // The bars stay as they are drawn until SDL makes the surface anew (a new size).
+    if (screen != barred.surface || screen->pixels != barred.pixels || screen->w != barred.w || screen->h != barred.h) {
+        const SDL_Rect bars[4] = {{0, 0, screen->w, shown->y},
+                                  {0, shown->y + height, screen->w, screen->h - shown->y - height},
+                                  {0, shown->y, shown->x, height},
+                                  {shown->x + width, shown->y, screen->w - shown->x - width, height}};
+        SDL_FillRects(screen, bars, 4, SDL_MapRGB(screen->format, 0, 0, 0));
+        barred = Barred{screen, screen->pixels, screen->w, screen->h};
+    }
+    return screen;
+}
+
+uint8_t *HOST_ScreenMemory(LONG *pitch)
+{
+    // At scale 1 the window's surface can hold the back buffer itself: a flip then copies nothing.
+    SDL_Rect shown;
+    int scale;
+    SDL_Surface *screen = blitting ? WindowSurface(&shown, &scale) : NULL;
+    direct = screen && scale == 1 && FrameLayout(screen)
+                 ? static_cast<uint8_t *>(screen->pixels) + (size_t)shown.y * screen->pitch + shown.x * 4
+                 : NULL;
+    *pitch = direct ? screen->pitch : 0;
+    return direct;
+}
+
 // The frame into the window's surface at the largest whole-number scale, centred on black.
 static HRESULT Blit(const uint8_t *pixels, LONG pitch)
 {
-    SDL_Surface *screen = SDL_GetWindowSurface(displayWindow);
-    if (!screen)
-        return DDERR_SURFACELOST;
-    const int scale = SDL_min(screen->w / modeWidth, screen->h / modeHeight);
-    if (scale < 1)
+    SDL_Rect shown;
+    int scale;
+    SDL_Surface *screen = WindowSurface(&shown, &scale);
+    if (pixels == direct) {
+        // SDL makes the surface anew when the window's size changes, and the back buffer with it.
+        if (!screen || scale != 1 ||
+            direct != static_cast<uint8_t *>(screen->pixels) + (size_t)shown.y * screen->pitch + shown.x * 4) {
+            direct = NULL;
+            EMU_LoseSurfaces();
+            return DDERR_SURFACELOST;
+        }
+    } else if (!screen) {
         return DDERR_SURFACELOST;  // the window shrank below the mode
-    const int width = modeWidth * scale, height = modeHeight * scale;
-    const SDL_Rect shown = {(screen->w - width) / 2, (screen->h - height) / 2, width, height};
-    // The bars stay as they are drawn until SDL makes the surface anew (a new size).
-    if (screen != barred.surface || screen->pixels != barred.pixels || screen->w != barred.w || screen->h != barred.h) {
-        SDL_FillRect(screen, NULL, SDL_MapRGB(screen->format, 0, 0, 0));
-        barred = Barred{screen, screen->pixels, screen->w, screen->h};
-    }
-    if (screen->format->BytesPerPixel == 4 && screen->format->Rmask == 0xFF0000 &&
-        screen->format->Gmask == 0xFF00 && screen->format->Bmask == 0xFF) {
-        // The window holds 0x??RRGGBB words like the frame's: rows copied, each pixel repeated.
+    } else if (FrameLayout(screen)) {
+        // Rows copied, each pixel repeated.
         for (int y = 0; y < modeHeight; ++y)
             ScaleRow(reinterpret_cast<const uint32_t *>(pixels + (size_t)y * pitch), modeWidth, scale,
                      static_cast<uint8_t *>(screen->pixels) + (size_t)(shown.y + y * scale) * screen->pitch + shown.x * 4,
@@ -634,8 +684,7 @@ static HRESULT Blit(const uint8_t *pixels, LONG pitch)
         // Any other layout: SDL converts and scales, more slowly.
         SDL_Surface *frame = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8_t *>(pixels), modeWidth, modeHeight, 32,
                                                                 pitch, SDL_PIXELFORMAT_RGB888);
-        SDL_Rect target = shown;
-        const bool blitted = frame && SDL_BlitScaled(frame, NULL, screen, &target) == 0;
+        const bool blitted = frame && SDL_BlitScaled(frame, NULL, screen, &shown) == 0;
         SDL_FreeSurface(frame);
         if (!blitted)
             return DDERR_GENERIC;

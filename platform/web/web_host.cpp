@@ -143,6 +143,11 @@ LONG HOST_Pitch(int width)
     return width * 4;
 }
 
+uint8_t *HOST_ScreenMemory(LONG *)
+{
+    return NULL;  // the canvas's byte order is not the frame's: every present converts
+}
+
 HRESULT HOST_Present(const uint8_t *pixels, LONG pitch)
 {
     if (!windowMade)

@@ -410,6 +410,7 @@ LONG HOST_Pitch(int width)
     return backPitch;
 }
 
+uint8_t *HOST_ScreenMemory(LONG *) { return NULL; }
 HRESULT HOST_Present(const uint8_t *, LONG) { return DD_OK; }
 
 // --- The recorder: Windows services ---

@@ -25,12 +25,13 @@ inline void MakeExclusive(HWND window, IDirectDraw7 **draw)
               DD_OK);
 }
 
-// Full-screen 640 x 480 x 32 with its flip chain on `window`.
-inline void MakeChain(HWND window, IDirectDrawSurface7 **primary, IDirectDrawSurface7 **back)
+// Full-screen 32-bit colour (640 x 480 unless told) with its flip chain on `window`.
+inline void MakeChain(HWND window, IDirectDrawSurface7 **primary, IDirectDrawSurface7 **back,
+                      int width = 640, int height = 480)
 {
     IDirectDraw7 *draw = NULL;
     ASSERT_NO_FATAL_FAILURE(MakeExclusive(window, &draw));
-    ASSERT_EQ(draw->SetDisplayMode(640, 480, 32, 0, 0), DD_OK);
+    ASSERT_EQ(draw->SetDisplayMode(width, height, 32, 0, 0), DD_OK);
     DDSURFACEDESC2 desc;
     memset(&desc, 0, sizeof desc);
     desc.dwSize = sizeof desc;

@@ -530,7 +530,7 @@ class SdlPresent : public Sdl {
 protected:
     // Flips a frame of distinct colours and checks it on the screen, centred between black bars.
     void ExpectFramePresented(bool throughRenderer);
-    void ExpectExposureShowsTheLastFrame();
+    void ExpectExposureShowsTheLastFrame(int width, int height);
 };
 
 void SdlPresent::ExpectFramePresented(bool throughRenderer)
@@ -586,48 +586,61 @@ void SdlPresent::ExpectFramePresented(bool throughRenderer)
 }
 
 // Uncovered while paused, the window shows the last frame again without a new flip.
-void SdlPresent::ExpectExposureShowsTheLastFrame()
+void SdlPresent::ExpectExposureShowsTheLastFrame(int width, int height)
 {
     HWND window = MakeWindow();
     IDirectDrawSurface7 *primary = NULL, *back = NULL;
-    MakeChain(window, &primary, &back);
+    MakeChain(window, &primary, &back, width, height);
     LONG pitch;
     uint32_t *pixels = BackPixels(back, &pitch);
-    for (int y = 0; y < 480; ++y)
-        for (int x = 0; x < 640; ++x)
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
             pixels[y * (pitch / 4) + x] = 0xFF000000u | (uint32_t)(x ^ y) << 8 | 0x40;
     ASSERT_EQ(primary->Flip(NULL, 0), DD_OK);
 
     SDL_Surface *screen = SDL_GetWindowSurface(SdlWindowOf(window));
     ASSERT_NE(screen, nullptr);
-    const int left = (screen->w - 640) / 2, top = (screen->h - 480) / 2;
+    const int scale = std::min(screen->w / width, screen->h / height);
+    const int left = (screen->w - width * scale) / 2, top = (screen->h - height * scale) / 2;
     auto at = [screen](int x, int y) {
         return *(uint32_t *)((uint8_t *)screen->pixels + y * screen->pitch + x * 4) &
                (screen->format->Rmask | screen->format->Gmask | screen->format->Bmask);
     };
-    const uint32_t shown = at(left + 100, top + 37), corner = at(left + 639, top + 479);
+    const int right = left + width * scale - 1, bottom = top + height * scale - 1;
+    const uint32_t shown = at(left + 100, top + 37), corner = at(right, bottom);
     ASSERT_NE(shown, corner);
-    // Another window drew over it, and went away.
-    ASSERT_EQ(SDL_FillRect(screen, NULL, SDL_MapRGB(screen->format, 0x12, 0x34, 0x56)), 0);
+    // Another window drew over it, and went away. Where the back buffer is the surface's own
+    // memory nothing but the program writes the picture, so only the bars can have suffered.
+    const bool inside = (uint8_t *)pixels >= (uint8_t *)screen->pixels &&
+                        (uint8_t *)pixels < (uint8_t *)screen->pixels + (size_t)screen->h * screen->pitch;
+    const SDL_Rect bar = {0, 0, screen->w, top};
+    ASSERT_EQ(SDL_FillRect(screen, inside ? &bar : NULL, SDL_MapRGB(screen->format, 0x12, 0x34, 0x56)), 0);
     // Only the exposure brings the picture back: the window is not asked to repaint otherwise.
     EXPECT_TRUE(TakeAll().empty());
-    EXPECT_NE(at(left + 100, top + 37), shown);
+    if (!inside) {
+        EXPECT_NE(at(left + 100, top + 37), shown);
+    }
     PushWindowEvent(window, SDL_WINDOWEVENT_EXPOSED);
     EXPECT_TRUE(TakeAll().empty()) << "an exposure is the platform's business, not a message";
     EXPECT_EQ(at(left + 100, top + 37), shown);
-    EXPECT_EQ(at(left + 639, top + 479), corner);
+    EXPECT_EQ(at(right, bottom), corner);
     EXPECT_EQ(at(0, 0), 0u) << "the bars are black again";
 }
 
 TEST_F(SdlPresent, AnExposedWindowShowsTheLastFrameAgain)
 {
-    ExpectExposureShowsTheLastFrame();
+    ExpectExposureShowsTheLastFrame(640, 480);  // scale 1: the back buffer is the window's surface
+}
+
+TEST_F(SdlPresent, AnExposedWindowShowsTheLastFrameAgainAtAScaleAboveOne)
+{
+    ExpectExposureShowsTheLastFrame(320, 240);
 }
 
 TEST_F(SdlPresent, AnExposedWindowShowsTheLastFrameAgainThroughTheRenderer)
 {
     setenv("TRACKER_PRESENT", "renderer", 1);
-    ExpectExposureShowsTheLastFrame();
+    ExpectExposureShowsTheLastFrame(640, 480);
 }
 
 TEST_F(SdlPresent, FlipPresentsTheBackBufferBetweenBlackBars)
@@ -639,6 +652,38 @@ TEST_F(SdlPresent, FlipPresentsTheBackBufferBetweenBlackBars)
 TEST_F(SdlPresent, FlipBlitsTheBackBufferBetweenBlackBarsWithoutAGpu)
 {
     ExpectFramePresented(false);
+}
+
+// At scale 1 the back buffer lives in the window's surface, and a flip copies nothing; when
+// the window's size changes the surfaces are lost, and Restore finds the new place.
+TEST_F(SdlPresent, AtScaleOneTheBackBufferIsTheWindowsSurfaceAndMovesWithIt)
+{
+    HWND window = MakeWindow();
+    IDirectDrawSurface7 *primary = NULL, *back = NULL;
+    MakeChain(window, &primary, &back);
+    SDL_Surface *screen = SDL_GetWindowSurface(SdlWindowOf(window));
+    ASSERT_NE(screen, nullptr);
+    const int left = (screen->w - 640) / 2, top = (screen->h - 480) / 2;
+    LONG pitch;
+    uint32_t *pixels = BackPixels(back, &pitch);
+    EXPECT_EQ((uint8_t *)pixels, (uint8_t *)screen->pixels + (size_t)top * screen->pitch + left * 4);
+    EXPECT_EQ(pitch, screen->pitch);
+    pixels[0] = 0x00ABCDEF;
+    ASSERT_EQ(primary->Flip(NULL, 0), DD_OK);
+    EXPECT_EQ(*(uint32_t *)((uint8_t *)screen->pixels + (size_t)top * screen->pitch + left * 4) & 0xFFFFFF,
+              0xABCDEFu);
+
+    PushWindowEvent(window, SDL_WINDOWEVENT_SIZE_CHANGED);
+    TakeAll();
+    DDSURFACEDESC2 desc = LockDescription();
+    EXPECT_EQ(back->Lock(NULL, &desc, 0, NULL), DDERR_SURFACELOST);
+    EXPECT_EQ(primary->Flip(NULL, 0), DDERR_SURFACELOST);
+    ASSERT_EQ(primary->Restore(), DD_OK);
+    screen = SDL_GetWindowSurface(SdlWindowOf(window));
+    ASSERT_NE(screen, nullptr);
+    pixels = BackPixels(back, &pitch);
+    EXPECT_EQ((uint8_t *)pixels, (uint8_t *)screen->pixels + (size_t)top * screen->pitch + left * 4);
+    EXPECT_EQ(primary->Flip(NULL, 0), DD_OK);
 }
 
 // Modes smaller than the screen, each scale at aligned and unaligned places, with rows whose
