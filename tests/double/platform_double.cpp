@@ -7,6 +7,8 @@
 #include <deque>
 #include <map>
 #include <sstream>
+#include <strings.h>
+#include <type_traits>
 
 #include "platform/emulation/emulation.h"
 #include "platform/emulation/host.h"
@@ -23,28 +25,19 @@ REAL(GetTickCount) REAL(SetBkMode) REAL(SetTextColor) REAL(TextOutA) REAL(Direct
 
 namespace {
 
-// The DirectDraw objects the program is given: each call is recorded, then the core's object answers.
-struct RecordedDraw final : IDirectDraw7 {
-    HRESULT CreateSurface(DDSURFACEDESC2 *desc, IDirectDrawSurface7 **surface, IUnknown *outer) override;
-    HRESULT SetCooperativeLevel(HWND window, DWORD flags) override;
-    HRESULT SetDisplayMode(DWORD width, DWORD height, DWORD bits, DWORD refresh, DWORD flags) override;
-    ULONG Release() override;
-    IDirectDraw7 *real = NULL;
+// Arguments that the log shows otherwise than their type would; each passes on as its value.
+template <typename T> struct Tag {
+    T value;
+    operator T() const { return value; }
 };
-
-struct RecordedSurface final : IDirectDrawSurface7 {
-    explicit RecordedSurface(const char *name) : name(name) {}
-    HRESULT Flip(IDirectDrawSurface7 *targetOverride, DWORD flags) override;
-    HRESULT GetAttachedSurface(DDSCAPS2 *caps, IDirectDrawSurface7 **surface) override;
-    HRESULT GetDC(HDC *context) override;
-    HRESULT Lock(RECT *rect, DDSURFACEDESC2 *desc, DWORD flags, HANDLE event) override;
-    HRESULT ReleaseDC(HDC context) override;
-    HRESULT Restore() override;
-    HRESULT Unlock(RECT *rect) override;
-    ULONG Release() override;
-    const char *name;
-    IDirectDrawSurface7 *real = NULL;
-};
+template <typename T> struct Hex : Tag<T> {};        // flags, wParam and lParam, in hex
+template <typename T> struct Out : Tag<T> {};        // an out pointer, not shown
+struct Msg : Tag<UINT> {};                           // a message, by name where it has one
+struct Size : Tag<DDSURFACEDESC2 *> {};              // a description of which only dwSize counts
+struct Resource : Tag<LPCSTR> { const char *system; };  // a resource, the system's by name
+struct Counted : Tag<LPCSTR> { int length; };        // a text of a given length
+template <typename T> Hex(T) -> Hex<T>;
+template <typename T> Out(T) -> Out<T>;
 
 // A scripted failure: how many calls are left to fail, and with what.
 struct Failure {
@@ -53,6 +46,11 @@ struct Failure {
 };
 
 enum Kind { DIRECTDRAW, WINDOWS, INFALLIBLE };
+
+// Class names are compared as Windows compares them, regardless of case.
+struct Caseless {
+    bool operator()(const std::string &a, const std::string &b) const { return strcasecmp(a.c_str(), b.c_str()) < 0; }
+};
 
 }  // namespace
 
@@ -77,6 +75,7 @@ static const std::map<std::string, Kind> SERVICES = [] {
 static std::vector<std::string> callLog;                    // every call, formatted, in order
 static std::map<std::string, int> callCounts;               // calls so far by service
 static long totalCalls;                                     // calls so far, all services
+static const char *lastCall = "";                           // the service called last
 static long callLimit = 1000000;                            // more calls stop the run
 static int frameLimit = 10000;                              // more Flips stop the run
 static size_t logLimit = SIZE_MAX;                          // latest log entries kept at least
@@ -84,23 +83,19 @@ static std::map<std::string, std::function<void()>> hooks;  // run on each call 
 static std::map<std::string, Failure> failures;             // scripted failures by service
 static std::deque<MSG> script;                              // posted by the test, not yet delivered
 static uint64_t timeValue, tickValue;                       // the host's milliseconds, one per clock
-static uint64_t *clockRead = &timeValue;                    // the clock the core is reading
 static int screenWidth = 1920, screenHeight = 1080;         // the desktop's size
 static int modeWidth, modeHeight;                           // the display mode, 0 before
 static LONG backPitch = 640 * 4 + 256;                      // the back buffer's pitch
 static char instanceToken;                                  // the program's module handle
 static std::deque<char> nativeWindows;                      // one token per window made
-static std::map<const void *, std::string> names = {       // how the log shows known handles
-    {&instanceToken, "instance"}};
 static std::vector<HWND> created;                           // windows in order of creation
-static std::map<std::string, WNDPROC> classProcs;           // real procedure by class name
+static std::map<std::string, WNDPROC, Caseless> classProcs; // real procedure by class name
 static std::map<HWND, WNDPROC> windowProcs;                 // real procedure by window
 static bool dispatching;                                    // the next procedure call is a dispatch
-static const char *waitingIn = "";                          // the call that waits for a message
 static std::vector<MSG> dispatched;                         // what DispatchMessageA was given
 static std::vector<DBL_ProcCall> procCalls;                 // window procedure calls
-static RecordedDraw drawObject;                             // the DirectDraw object handed out
-static RecordedSurface primary("primary"), back("back");    // the flip chain handed out
+static std::map<const void *, std::string> names = {        // how the log shows known handles
+    {&instanceToken, "instance"}};
 
 // A misuse of the double, in words, reported through DBL_ReportMisuse.
 template <typename... Parts>
@@ -118,88 +113,142 @@ static void Complain(const Parts &...parts)
     throw DBL_Stop(why);
 }
 
-// --- Formatting calls for the log ---
+// --- Formatting calls for the log: each argument shows itself by its type or tag ---
 
-static std::string Hex(uint64_t value)
+template <typename... Shown>
+static std::string Arguments(const Shown &...shown);
+
+static std::string Show(const std::string &alreadyShown) { return alreadyShown; }
+
+template <typename T, typename = std::enable_if_t<std::is_integral_v<T>>>
+static std::string Show(T value) { return std::to_string(value); }
+
+template <typename T>
+static std::string Show(Hex<T> value)
 {
     char text[24];
-    snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
+    snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value.value));
     return text;
 }
 
-static std::string Quote(const char *text, size_t length)
+template <typename T>
+static std::string Show(Out<T>) { return ""; }
+
+// Quoted, with \n, \", \\ and \x.. escapes; the whole string where no length is given.
+static std::string Show(Counted text)
 {
+    if (!text.value)
+        return "NULL";
     std::string quoted = "\"";
+    const size_t length = text.length >= 0 ? (size_t)text.length : strlen(text.value);
     for (size_t i = 0; i < length; ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const unsigned char c = static_cast<unsigned char>(text.value[i]);
+        char escaped[8] = {(char)c};
         if (c == '\n')
-            quoted += "\\n";
+            strcpy(escaped, "\\n");
         else if (c == '"' || c == '\\')
-            quoted += std::string("\\") + (char)c;
-        else if (c < 0x20 || c >= 0x7F) {
-            char escaped[8];
+            snprintf(escaped, sizeof escaped, "\\%c", c);
+        else if (c < 0x20 || c >= 0x7F)
             snprintf(escaped, sizeof escaped, "\\x%02x", c);
-            quoted += escaped;
-        } else
-            quoted += (char)c;
+        quoted += escaped;
     }
     return quoted + "\"";
 }
 
-static std::string Text(const char *text)
-{
-    return text ? Quote(text, strlen(text)) : "NULL";
-}
+static std::string Show(const char *text) { return Show(Counted{{text}, -1}); }
 
-static std::string Name(const void *handle)
+static std::string Show(const void *handle)
 {
-    if (!handle)
-        return "NULL";
     auto known = names.find(handle);
-    return known != names.end() ? known->second : Hex(reinterpret_cast<uintptr_t>(handle));
+    return !handle ? "NULL" : known != names.end() ? known->second : Show(Hex{(uintptr_t)handle});
 }
 
-static std::string Resource(LPCSTR name, const char *application)
+static std::string Show(Resource resource)
 {
-    const uintptr_t value = reinterpret_cast<uintptr_t>(name);
+    const uintptr_t value = reinterpret_cast<uintptr_t>(resource.value);
     if (value == 32512)
-        return application;
-    if (value < 0x10000)
-        return value ? "#" + std::to_string(value) : "NULL";
-    return Text(name);
+        return resource.system;
+    return value == 0 || value >= 0x10000 ? Show(resource.value) : "#" + std::to_string(value);
 }
 
-static std::string Message(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+static std::string Show(Msg message)
 {
     static const std::map<UINT, const char *> messageNames = {
         {WM_DESTROY, "WM_DESTROY"},   {WM_CLOSE, "WM_CLOSE"},         {WM_QUIT, "WM_QUIT"},
         {WM_ACTIVATEAPP, "WM_ACTIVATEAPP"}, {WM_SETCURSOR, "WM_SETCURSOR"},
         {WM_KEYDOWN, "WM_KEYDOWN"},   {WM_SYSCOMMAND, "WM_SYSCOMMAND"}};
     auto named = messageNames.find(message);
-    return Name(window) + "," + (named != messageNames.end() ? named->second : Hex(message)) + "," +
-           Hex(wParam) + "," + Hex((uint64_t)lParam);
+    return named != messageNames.end() ? named->second : Show(Hex{message.value});
 }
 
-static std::string D(long long value)
+static std::string Show(const MSG *m)
 {
-    return std::to_string(value);
+    return m ? Arguments(m->hwnd, Msg{{m->message}}, Hex{m->wParam}, Hex{m->lParam}) : "NULL";
+}
+
+static std::string Show(const DDSCAPS2 *caps)
+{
+    return caps ? "{dwCaps=" + Show(Hex{caps->dwCaps}) + "}" : "NULL";
+}
+
+static std::string Show(Size desc)
+{
+    return desc.value ? "{dwSize=" + Show(desc.value->dwSize) + "}" : "NULL";
+}
+
+static std::string Show(const DDSURFACEDESC2 *d)
+{
+    if (!d)
+        return "NULL";
+    return "{dwSize=" + Show(d->dwSize) + ",dwFlags=" + Show(Hex{d->dwFlags}) + ",dwBackBufferCount=" +
+           Show(d->dwBackBufferCount) + ",ddsCaps.dwCaps=" + Show(Hex{d->ddsCaps.dwCaps}) +
+           (d->lPitch ? ",lPitch=" + Show(d->lPitch) : "") +
+           (d->lpSurface ? ",lpSurface=" + Show(d->lpSurface) : "") + "}";
+}
+
+static std::string Show(const WNDCLASSA *c)
+{
+    if (!c)
+        return "NULL";
+    return "{style=" + Show(Hex{c->style}) + ",cbClsExtra=" + Show(c->cbClsExtra) + ",cbWndExtra=" +
+           Show(c->cbWndExtra) + ",hInstance=" + Show(c->hInstance) + ",hIcon=" + Show(c->hIcon) +
+           ",hCursor=" + Show(c->hCursor) + ",hbrBackground=" + Show(c->hbrBackground) +
+           ",lpszMenuName=" + Show(c->lpszMenuName) + ",lpszClassName=" + Show(c->lpszClassName) + "}";
+}
+
+// The arguments shown, separated by commas.
+template <typename... Shown>
+static std::string Arguments(const Shown &...shown)
+{
+    std::string joined;
+    for (const std::string &each : {std::string(), Show(shown)...})
+        if (!each.empty())
+            joined += (joined.empty() ? "" : ",") + each;
+    return joined;
+}
+
+// Keeps the latest logLimit entries, dropping the rest in halves so trimming costs a constant per call.
+static void TrimLog()
+{
+    if (callLog.size() >= 2 * logLimit)
+        callLog.erase(callLog.begin(), callLog.end() - static_cast<ptrdiff_t>(logLimit));
 }
 
 // Logs and counts a call, runs its hook, and tells whether the script makes it fail.
-static bool Enter(const std::string &name, const std::string &arguments, HRESULT *result = NULL)
+static bool Enter(const char *name, const std::string &arguments, HRESULT *result = NULL)
 {
     if (++totalCalls > callLimit)
-        Stop("more than " + D(callLimit) + " platform calls; last " + name);
+        Stop("more than " + Show(callLimit) + " platform calls; last " + name);
     if (logLimit > 0) {
-        callLog.push_back(name + "(" + arguments + ")");
-        // Dropped in halves, so trimming costs a constant per call.
-        if (callLog.size() >= 2 * logLimit)
-            callLog.erase(callLog.begin(), callLog.end() - static_cast<ptrdiff_t>(logLimit));
+        callLog.push_back(name + ("(" + arguments + ")"));
+        TrimLog();
     }
     ++callCounts[name];
     auto hook = hooks.find(name);
     if (hook != hooks.end())
         hook->second();
+    // After the hook, which may call services of its own: the host asks which call it serves.
+    lastCall = name;
     auto failure = failures.find(name);
     if (failure == failures.end() || failure->second.times <= 0)
         return false;
@@ -223,16 +272,6 @@ static HRESULT Forward(const char *name, const std::string &arguments, Call call
     HRESULT result;
     return Enter(name, arguments, &result) ? result : call();
 }
-
-// A handle the core gave out, shown in the log by its name from now on.
-template <typename Handle>
-static Handle Named(Handle handle, const char *name)
-{
-    if (handle)
-        names[handle] = name;
-    return handle;
-}
-
 // --- The script ---
 
 void DBL_Post(UINT message, WPARAM wParam, LPARAM lParam)
@@ -269,7 +308,7 @@ void DBL_FailWith(const std::string &name, int times, HRESULT result)
     auto service = SERVICES.find(name);
     if (service == SERVICES.end() || service->second != DIRECTDRAW || result == DD_OK)
         Complain("DBL_FailWith needs a DirectDraw call and a non-zero result, not ", name, " and ",
-                 Hex((uint32_t)result));
+                 Show(Hex{(uint32_t)result}));
     else
         failures[name] = Failure{times, result};
 }
@@ -296,10 +335,7 @@ void DBL_SetCallLimit(long calls) { callLimit = calls; }
 void DBL_SetLogLimit(size_t entries)
 {
     logLimit = entries;
-    if (entries == 0)
-        callLog.clear();
-    else if (callLog.size() >= 2 * entries)
-        callLog.erase(callLog.begin(), callLog.end() - static_cast<ptrdiff_t>(entries));
+    TrimLog();
 }
 
 void DBL_EndRun() { throw DBL_Stop("run ended by the test"); }
@@ -363,11 +399,11 @@ void HOST_PollEvents()
 bool HOST_WaitEvents()
 {
     if (script.empty() || !DBL_Window())
-        Stop(std::string(waitingIn) + " on an empty queue with nothing scheduled would wait for ever");
+        Stop(std::string(lastCall) + " on an empty queue with nothing scheduled would wait for ever");
     return true;
 }
 
-uint64_t HOST_Milliseconds() { return *clockRead; }
+uint64_t HOST_Milliseconds() { return strcmp(lastCall, "GetTickCount") == 0 ? tickValue : timeValue; }
 
 bool HOST_ScreenSize(int *width, int *height)
 {
@@ -414,7 +450,6 @@ uint8_t *HOST_ScreenMemory(LONG *) { return NULL; }
 HRESULT HOST_Present(const uint8_t *, LONG) { return DD_OK; }
 
 // --- The recorder: Windows services ---
-
 // Every window procedure call passes through here on its way to the program's.
 static LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -426,33 +461,68 @@ static LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, 
     return result;
 }
 
-static std::string Lower(const char *text)
+// A service handed to the core as it was called: `failed` when the script makes it fail.
+#define WRAP(R, name, failed, parameters, ...)                                         \
+    extern "C" R __wrap_##name parameters                                              \
+    {                                                                                  \
+        return Forward(#name, Arguments(__VA_ARGS__), (R)(failed),                     \
+                       [&] { return __real_##name(__VA_ARGS__); });                    \
+    }
+
+WRAP(BOOL, ShowWindow, false, (HWND window, int command), window, command)
+WRAP(BOOL, UpdateWindow, false, (HWND window), window)
+WRAP(HWND, SetFocus, NULL, (HWND window), window)
+WRAP(int, GetSystemMetrics, 0, (int index), index)
+WRAP(BOOL, PeekMessageA, false, (MSG *m, HWND window, UINT first, UINT last, UINT flags),
+     Out{m}, window, first, last, Hex{flags})
+WRAP(BOOL, GetMessageA, -1, (MSG *m, HWND window, UINT first, UINT last), Out{m}, window, first, last)
+WRAP(BOOL, TranslateMessage, false, (const MSG *m), m)
+WRAP(BOOL, WaitMessage, false, (void))
+WRAP(LRESULT, DefWindowProcA, 0, (HWND window, UINT message, WPARAM wParam, LPARAM lParam),
+     window, Msg{{message}}, Hex{wParam}, Hex{lParam})
+WRAP(BOOL, PostMessageA, false, (HWND window, UINT message, WPARAM wParam, LPARAM lParam),
+     window, Msg{{message}}, Hex{wParam}, Hex{lParam})
+WRAP(HCURSOR, SetCursor, NULL, (HCURSOR cursor), cursor)
+WRAP(int, MessageBoxA, 0, (HWND owner, LPCSTR text, LPCSTR caption, UINT type), owner, text, caption, Hex{type})
+// The host reads the clock of the service called last, so a test can wrap each at its own moment.
+WRAP(DWORD, timeGetTime, 0, (void))
+WRAP(DWORD, GetTickCount, 0, (void))
+WRAP(int, SetBkMode, 0, (HDC context, int mode), context, mode)
+WRAP(COLORREF, SetTextColor, CLR_INVALID, (HDC context, COLORREF color), context, Hex{color})
+WRAP(BOOL, TextOutA, false, (HDC context, int x, int y, LPCSTR text, int length),
+     context, x, y, Counted{{text}, length}, length)
+
+// A resource of the system's: the handle the core gives out is shown by the resource's name.
+template <typename Handle>
+static Handle Load(const char *service, Handle (*real)(HINSTANCE, LPCSTR), HINSTANCE instance,
+                   const Resource &name)
 {
-    std::string lower = text ? text : "";
-    for (char &c : lower)
-        c = (char)tolower((unsigned char)c);
-    return lower;
+    const Handle handle = Forward(service, Arguments(instance, name), (Handle)NULL, [&] { return real(instance, name); });
+    if (handle)
+        names[handle] = name.system;
+    return handle;
+}
+
+extern "C" HICON __wrap_LoadIconA(HINSTANCE instance, LPCSTR name)
+{
+    return Load("LoadIconA", __real_LoadIconA, instance, Resource{{name}, "IDI_APPLICATION"});
+}
+
+extern "C" HCURSOR __wrap_LoadCursorA(HINSTANCE instance, LPCSTR name)
+{
+    return Load("LoadCursorA", __real_LoadCursorA, instance, Resource{{name}, "IDC_ARROW"});
 }
 
 extern "C" ATOM __wrap_RegisterClassA(const WNDCLASSA *c)
 {
-    if (!c) {
-        Enter("RegisterClassA", "NULL");
-        return __real_RegisterClassA(c);
-    }
-    if (Enter("RegisterClassA",
-              "{style=" + Hex(c->style) + ",cbClsExtra=" + D(c->cbClsExtra) + ",cbWndExtra=" +
-                  D(c->cbWndExtra) + ",hInstance=" + Name(c->hInstance) + ",hIcon=" + Name(c->hIcon) +
-                  ",hCursor=" + Name(c->hCursor) + ",hbrBackground=" + Name(c->hbrBackground) +
-                  ",lpszMenuName=" + Text(c->lpszMenuName) + ",lpszClassName=" +
-                  Text(c->lpszClassName) + "}"))
+    if (Enter("RegisterClassA", Show(c)))
         return 0;
-    WNDCLASSA recorded = *c;
-    if (c->lpfnWndProc)
+    WNDCLASSA recorded = c ? *c : WNDCLASSA{};
+    if (c && c->lpfnWndProc)
         recorded.lpfnWndProc = RecordingProc;
-    const ATOM atom = __real_RegisterClassA(&recorded);
+    const ATOM atom = __real_RegisterClassA(c ? &recorded : NULL);
     if (atom)
-        classProcs[Lower(c->lpszClassName)] = c->lpfnWndProc;
+        classProcs[c->lpszClassName] = c->lpfnWndProc;
     return atom;
 }
 
@@ -460,79 +530,22 @@ extern "C" HWND __wrap_CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR w
                                        DWORD style, int x, int y, int width, int height,
                                        HWND parent, HMENU menu, HINSTANCE instance, void *parameter)
 {
-    if (Enter("CreateWindowExA", Hex(exStyle) + "," + Text(className) + "," + Text(windowName) +
-                                     "," + Hex(style) + "," + D(x) + "," + D(y) + "," + D(width) +
-                                     "," + D(height) + "," + Name(parent) + "," + Name(menu) +
-                                     "," + Name(instance) + "," + Name(parameter)))
+    if (Enter("CreateWindowExA", Arguments(Hex{exStyle}, className, windowName, Hex{style}, x, y,
+                                           width, height, parent, menu, instance, parameter)))
         return NULL;
     HWND window = __real_CreateWindowExA(exStyle, className, windowName, style, x, y, width,
                                          height, parent, menu, instance, parameter);
     if (window) {
         created.push_back(window);
-        names[window] = created.size() == 1 ? "window" : "window" + D(created.size());
-        windowProcs[window] = classProcs[Lower(className)];
+        names[window] = created.size() == 1 ? "window" : "window" + Show(created.size());
+        windowProcs[window] = classProcs[className];
     }
     return window;
 }
 
-extern "C" BOOL __wrap_ShowWindow(HWND window, int command)
-{
-    return Forward("ShowWindow", Name(window) + "," + D(command), false, [&] { return __real_ShowWindow(window, command); });
-}
-
-extern "C" BOOL __wrap_UpdateWindow(HWND window)
-{
-    return Forward("UpdateWindow", Name(window), false, [&] { return __real_UpdateWindow(window); });
-}
-
-extern "C" HWND __wrap_SetFocus(HWND window)
-{
-    return Forward("SetFocus", Name(window), (HWND)NULL, [&] { return __real_SetFocus(window); });
-}
-
-extern "C" HICON __wrap_LoadIconA(HINSTANCE instance, LPCSTR name)
-{
-    return Named(Forward("LoadIconA", Name(instance) + "," + Resource(name, "IDI_APPLICATION"), (HICON)NULL,
-                         [&] { return __real_LoadIconA(instance, name); }), "IDI_APPLICATION");
-}
-
-extern "C" HCURSOR __wrap_LoadCursorA(HINSTANCE instance, LPCSTR name)
-{
-    return Named(Forward("LoadCursorA", Name(instance) + "," + Resource(name, "IDC_ARROW"), (HCURSOR)NULL,
-                         [&] { return __real_LoadCursorA(instance, name); }), "IDC_ARROW");
-}
-
-extern "C" int __wrap_GetSystemMetrics(int index)
-{
-    return Forward("GetSystemMetrics", D(index), 0, [&] { return __real_GetSystemMetrics(index); });
-}
-
-extern "C" BOOL __wrap_PeekMessageA(MSG *message, HWND window, UINT first, UINT last, UINT flags)
-{
-    return Forward("PeekMessageA", Name(window) + "," + D(first) + "," + D(last) + "," + Hex(flags), false,
-                   [&] { return __real_PeekMessageA(message, window, first, last, flags); });
-}
-
-extern "C" BOOL __wrap_GetMessageA(MSG *message, HWND window, UINT first, UINT last)
-{
-    waitingIn = "GetMessageA";
-    return Forward("GetMessageA", Name(window) + "," + D(first) + "," + D(last), -1,
-                   [&] { return __real_GetMessageA(message, window, first, last); });
-}
-
-static std::string Message(const MSG *message)
-{
-    return message ? Message(message->hwnd, message->message, message->wParam, message->lParam) : "NULL";
-}
-
-extern "C" BOOL __wrap_TranslateMessage(const MSG *message)
-{
-    return Forward("TranslateMessage", Message(message), false, [&] { return __real_TranslateMessage(message); });
-}
-
 extern "C" LRESULT __wrap_DispatchMessageA(const MSG *message)
 {
-    Enter("DispatchMessageA", Message(message));
+    Enter("DispatchMessageA", Show(message));
     if (message)
         dispatched.push_back(*message);
     dispatching = true;
@@ -541,82 +554,78 @@ extern "C" LRESULT __wrap_DispatchMessageA(const MSG *message)
     return result;
 }
 
-extern "C" BOOL __wrap_WaitMessage(void)
-{
-    waitingIn = "WaitMessage";
-    return Forward("WaitMessage", "", false, [] { return __real_WaitMessage(); });
-}
-
-extern "C" LRESULT __wrap_DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return Forward("DefWindowProcA", Message(window, message, wParam, lParam), (LRESULT)0,
-                   [&] { return __real_DefWindowProcA(window, message, wParam, lParam); });
-}
-
-extern "C" BOOL __wrap_PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return Forward("PostMessageA", Message(window, message, wParam, lParam), false,
-                   [&] { return __real_PostMessageA(window, message, wParam, lParam); });
-}
-
 extern "C" void __wrap_PostQuitMessage(int exitCode)
 {
-    Enter("PostQuitMessage", D(exitCode));
+    Enter("PostQuitMessage", Show(exitCode));
     __real_PostQuitMessage(exitCode);
 }
 
-extern "C" HCURSOR __wrap_SetCursor(HCURSOR cursor)
-{
-    return Forward("SetCursor", Name(cursor), (HCURSOR)NULL, [&] { return __real_SetCursor(cursor); });
-}
-
-extern "C" int __wrap_MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
-{
-    return Forward("MessageBoxA", Name(owner) + "," + Text(text) + "," + Text(caption) + "," + Hex(type), 0,
-                   [&] { return __real_MessageBoxA(owner, text, caption, type); });
-}
-
-extern "C" DWORD __wrap_timeGetTime(void)
-{
-    return Forward("timeGetTime", "", 0u, [] { return __real_timeGetTime(); });
-}
-
-extern "C" DWORD __wrap_GetTickCount(void)
-{
-    // The host keeps one value per clock, so a test can wrap them at different moments.
-    clockRead = &tickValue;
-    const DWORD tick = Forward("GetTickCount", "", 0u, [] { return __real_GetTickCount(); });
-    clockRead = &timeValue;
-    return tick;
-}
-
-extern "C" int __wrap_SetBkMode(HDC context, int mode)
-{
-    return Forward("SetBkMode", Name(context) + "," + D(mode), 0, [&] { return __real_SetBkMode(context, mode); });
-}
-
-extern "C" COLORREF __wrap_SetTextColor(HDC context, COLORREF color)
-{
-    return Forward("SetTextColor", Name(context) + "," + Hex(color), CLR_INVALID,
-                   [&] { return __real_SetTextColor(context, color); });
-}
-
-extern "C" BOOL __wrap_TextOutA(HDC context, int x, int y, LPCSTR text, int length)
-{
-    const std::string shown = text && length >= 0 ? Quote(text, (size_t)length) : Text(text);
-    return Forward("TextOutA", Name(context) + "," + D(x) + "," + D(y) + "," + shown + "," + D(length), false,
-                   [&] { return __real_TextOutA(context, x, y, text, length); });
-}
-
 // --- The recorder: DirectDraw ---
+
+// A method handed to the core's object as it was called, shown after the object's name.
+#define RECORD(method, parameters, ...)                                                \
+    HRESULT method parameters override                                                 \
+    {                                                                                  \
+        return Forward(#method, Arguments(this, ##__VA_ARGS__),                        \
+                       [&] { return real->method(__VA_ARGS__); });                     \
+    }
+
+// The DirectDraw objects the program is given: each call is recorded, then the core's object
+// answers. The log shows each object by its name first.
+struct RecordedDraw final : IDirectDraw7 {
+    RecordedDraw() { names[this] = "draw"; }
+    HRESULT CreateSurface(DDSURFACEDESC2 *desc, IDirectDrawSurface7 **surface, IUnknown *outer) override;
+    RECORD(SetCooperativeLevel, (HWND window, DWORD flags), window, Hex{flags})
+    RECORD(SetDisplayMode, (DWORD width, DWORD height, DWORD bits, DWORD refresh, DWORD flags),
+           width, height, bits, refresh, Hex{flags})
+    ULONG Release() override
+    {
+        Enter("Release", Show(this));
+        return real->Release();
+    }
+    IDirectDraw7 *real = NULL;
+};
+
+struct RecordedSurface final : IDirectDrawSurface7 {
+    explicit RecordedSurface(const char *name) { names[this] = name; }
+    HRESULT Flip(IDirectDrawSurface7 *targetOverride, DWORD flags) override
+    {
+        if (DBL_Count("Flip") >= frameLimit)
+            Stop("more than " + Show(frameLimit) + " Flip calls");
+        return Forward("Flip", Arguments(this, targetOverride, Hex{flags}),
+                       [&] { return real->Flip(targetOverride, flags); });
+    }
+    HRESULT GetAttachedSurface(DDSCAPS2 *caps, IDirectDrawSurface7 **surface) override;
+    HRESULT GetDC(HDC *context) override
+    {
+        return Forward("GetDC", Show(this), [&] {
+            const HRESULT result = real->GetDC(context);
+            if (result == DD_OK)
+                names[*context] = "dc";
+            return result;
+        });
+    }
+    RECORD(Lock, (RECT *rect, DDSURFACEDESC2 *desc, DWORD flags, HANDLE event),
+           rect, Size{{desc}}, Hex{flags}, event)
+    RECORD(ReleaseDC, (HDC context), context)
+    RECORD(Restore, ())
+    RECORD(Unlock, (RECT *rect), rect)
+    ULONG Release() override
+    {
+        Enter("Release", Show(this));
+        return real->Release();
+    }
+    IDirectDrawSurface7 *real = NULL;
+};
+
+static RecordedDraw drawObject;                          // the DirectDraw object handed out
+static RecordedSurface primary("primary"), back("back");  // the flip chain handed out
 
 extern "C" HRESULT __wrap_DirectDrawCreateEx(GUID *driver, void **object, REFIID iid, IUnknown *outer)
 {
     const bool iidRight = memcmp(&iid, &IID_IDirectDraw7, sizeof(IID)) == 0;
     HRESULT result;
-    if (Enter("DirectDrawCreateEx",
-              Name(driver) + "," + (iidRight ? "IID_IDirectDraw7" : "other") + "," + Name(outer),
-              &result))
+    if (Enter("DirectDrawCreateEx", Arguments(driver, std::string(iidRight ? "IID_IDirectDraw7" : "other"), outer), &result))
         return result;
     void *real = NULL;
     result = __real_DirectDrawCreateEx(driver, object ? &real : NULL, iid, outer);
@@ -627,40 +636,15 @@ extern "C" HRESULT __wrap_DirectDrawCreateEx(GUID *driver, void **object, REFIID
     return result;
 }
 
-HRESULT RecordedDraw::SetCooperativeLevel(HWND window, DWORD flags)
-{
-    return Forward("SetCooperativeLevel", Name(window) + "," + Hex(flags),
-                   [&] { return real->SetCooperativeLevel(window, flags); });
-}
-
-HRESULT RecordedDraw::SetDisplayMode(DWORD width, DWORD height, DWORD bits, DWORD refresh, DWORD flags)
-{
-    return Forward("SetDisplayMode", D(width) + "," + D(height) + "," + D(bits) + "," + D(refresh) + "," + Hex(flags),
-                   [&] { return real->SetDisplayMode(width, height, bits, refresh, flags); });
-}
-
 HRESULT RecordedDraw::CreateSurface(DDSURFACEDESC2 *desc, IDirectDrawSurface7 **surface, IUnknown *outer)
 {
-    std::string shown = "NULL";
-    if (desc) {
-        shown = "{dwSize=" + D(desc->dwSize) + ",dwFlags=" + Hex(desc->dwFlags) +
-                ",dwBackBufferCount=" + D(desc->dwBackBufferCount) + ",ddsCaps.dwCaps=" +
-                Hex(desc->ddsCaps.dwCaps);
-        if (desc->lPitch)
-            shown += ",lPitch=" + D(desc->lPitch);
-        if (desc->lpSurface)
-            shown += ",lpSurface=" + Name(desc->lpSurface);
-        shown += "}";
-    }
     HRESULT result;
-    if (Enter("CreateSurface", shown + "," + Name(outer), &result))
+    if (Enter("CreateSurface", Arguments(this, desc, outer), &result))
         return result;
     result = real->CreateSurface(desc, surface ? &primary.real : NULL, outer);
     if (result != DD_OK)
         return result;
     *surface = &primary;
-    names[&primary] = "primary";
-    names[&back] = "back";
     // Rows and padding start with bytes of their own, so a copy that misses either shows.
     uint8_t *rows = DBL_BackBuffer();
     memset(rows, DBL_PAD, (size_t)backPitch * modeHeight);
@@ -672,63 +656,10 @@ HRESULT RecordedDraw::CreateSurface(DDSURFACEDESC2 *desc, IDirectDrawSurface7 **
 HRESULT RecordedSurface::GetAttachedSurface(DDSCAPS2 *caps, IDirectDrawSurface7 **surface)
 {
     HRESULT result;
-    if (Enter("GetAttachedSurface",
-              std::string(name) + "," + (caps ? "{dwCaps=" + Hex(caps->dwCaps) + "}" : "NULL"), &result))
+    if (Enter("GetAttachedSurface", Arguments(this, caps), &result))
         return result;
     result = real->GetAttachedSurface(caps, surface ? &back.real : NULL);
     if (result == DD_OK)
         *surface = &back;
     return result;
-}
-
-HRESULT RecordedSurface::Lock(RECT *rect, DDSURFACEDESC2 *desc, DWORD flags, HANDLE event)
-{
-    return Forward("Lock", std::string(name) + "," + Name(rect) + "," +
-                               (desc ? "{dwSize=" + D(desc->dwSize) + "}" : "NULL") + "," + Hex(flags) + "," + Name(event),
-                   [&] { return real->Lock(rect, desc, flags, event); });
-}
-
-HRESULT RecordedSurface::Unlock(RECT *rect)
-{
-    return Forward("Unlock", std::string(name) + "," + Name(rect), [&] { return real->Unlock(rect); });
-}
-
-HRESULT RecordedSurface::GetDC(HDC *context)
-{
-    return Forward("GetDC", name, [&] {
-        const HRESULT result = real->GetDC(context);
-        if (result == DD_OK)
-            names[*context] = "dc";
-        return result;
-    });
-}
-
-HRESULT RecordedSurface::ReleaseDC(HDC context)
-{
-    return Forward("ReleaseDC", std::string(name) + "," + Name(context), [&] { return real->ReleaseDC(context); });
-}
-
-HRESULT RecordedSurface::Flip(IDirectDrawSurface7 *targetOverride, DWORD flags)
-{
-    if (DBL_Count("Flip") >= frameLimit)
-        Stop("more than " + D(frameLimit) + " Flip calls");
-    return Forward("Flip", std::string(name) + "," + Name(targetOverride) + "," + Hex(flags),
-                   [&] { return real->Flip(targetOverride, flags); });
-}
-
-HRESULT RecordedSurface::Restore()
-{
-    return Forward("Restore", name, [&] { return real->Restore(); });
-}
-
-ULONG RecordedSurface::Release()
-{
-    Enter("Release", name);
-    return real->Release();
-}
-
-ULONG RecordedDraw::Release()
-{
-    Enter("Release", "draw");
-    return real->Release();
 }

@@ -101,15 +101,15 @@ HINSTANCE DBL_Instance();
 
 // --- What happened ---
 
-// Every call the program made, in order, as "Name(arguments)": handles by name (NULL, window,
-// window2, ..., instance, dc, primary, back, IDI_APPLICATION, IDC_ARROW), messages by name
-// (WM_KEYDOWN) or in hex, flags, wParam and lParam in hex, sizes, positions and counts in
-// decimal, strings quoted with \n and \" escapes, structures as {field=value,...}; out pointers
-// are not shown. For example:
+// Every call the program made, in order, as "Name(arguments)", a DirectDraw method's object
+// first: handles by name (NULL, window, window2, ..., instance, dc, draw, primary, back,
+// IDI_APPLICATION, IDC_ARROW), messages by name (WM_KEYDOWN) or in hex, flags, wParam and
+// lParam in hex, sizes, positions and counts in decimal, strings quoted with \n and \" escapes,
+// structures as {field=value,...}; out pointers are not shown. For example:
 //   CreateWindowExA(0x0,"cname","cname",0x80000000,0,0,1920,1080,NULL,NULL,instance,NULL)
 //   PeekMessageA(NULL,0,0,0x0)  DispatchMessageA(window,WM_KEYDOWN,0x1b,0x0)
 //   MessageBoxA(window,"Video mode not found\n","Error",0x0)  TextOutA(dc,0,0,"12.5 fps",8)
-//   CreateSurface({dwSize=124,dwFlags=0x21,dwBackBufferCount=1,ddsCaps.dwCaps=0x218},NULL)
+//   CreateSurface(draw,{dwSize=124,dwFlags=0x21,dwBackBufferCount=1,ddsCaps.dwCaps=0x218},NULL)
 //   Lock(back,NULL,{dwSize=124},0x0,NULL)  Flip(primary,NULL,0x0)  Restore(primary)
 // dwSize is shown as passed: sizeof(DDSURFACEDESC2) is 124 on Windows only.
 const std::vector<std::string> &DBL_Log();

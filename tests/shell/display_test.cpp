@@ -234,6 +234,6 @@ TEST(Palette, DisplayRunsAtThirtyTwoBitsWhateverTheFrameDepth)
     ScriptClockAt(1500);
     ScriptFramesThenEscape(1);
     ASSERT_EQ(RunProgram(), 0);
-    EXPECT_EQ(DBL_Calls("SetDisplayMode"), std::vector<std::string>{"SetDisplayMode(640,480,32,0,0x0)"});
+    EXPECT_EQ(DBL_Calls("SetDisplayMode"), std::vector<std::string>{"SetDisplayMode(draw,640,480,32,0,0x0)"});
     EXPECT_EQ(BackBufferRows(), ExpectedFrame(1.5f));
 }

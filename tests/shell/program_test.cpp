@@ -36,9 +36,9 @@ TEST(StartUp, WindowThenDisplayThenClockInOrder)
         "UpdateWindow(window)",
         "SetFocus(window)",
         "DirectDrawCreateEx(NULL,IID_IDirectDraw7,NULL)",
-        "SetCooperativeLevel(window,0x51)",
-        "SetDisplayMode(640,480,32,0,0x0)",
-        "CreateSurface({dwSize=" + std::to_string(sizeof(DDSURFACEDESC2)) +
+        "SetCooperativeLevel(draw,window,0x51)",
+        "SetDisplayMode(draw,640,480,32,0,0x0)",
+        "CreateSurface(draw,{dwSize=" + std::to_string(sizeof(DDSURFACEDESC2)) +
             ",dwFlags=0x21,dwBackBufferCount=1,ddsCaps.dwCaps=0x218},NULL)",
         "GetAttachedSurface(primary,{dwCaps=0x4})",
         "GetTickCount()",
