@@ -11,8 +11,11 @@
 #include <emmintrin.h>
 #endif
 
+#include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "platform/emulation/emulation.h"
@@ -117,10 +120,19 @@ static struct Barred {                 // the window surface whose bars are blac
 } barred;
 static uint8_t *direct;                // the back buffer inside the window's surface, when it is there
 
-// Why a step failed, on one line of standard error beside the program's own box.
-static void Reason(const char *what, const char *why)
+// Why a step failed, on one line of standard error beside the program's own box: SDL's own
+// reason unless another is given.
+[[gnu::format(printf, 2, 3)]] static void Reason(const char *what, const char *format = NULL, ...)
 {
-    fprintf(stderr, "SDL: %s: %s\n", what, why);
+    va_list arguments;
+    va_start(arguments, format);
+    fprintf(stderr, "SDL: %s: ", what);
+    if (format)
+        vfprintf(stderr, format, arguments);
+    else
+        fputs(SDL_GetError(), stderr);
+    va_end(arguments);
+    fputc('\n', stderr);
     fflush(stderr);
 }
 
@@ -129,19 +141,15 @@ static void Reason(const char *what, const char *why)
 static int QuietVideoInit()
 {
     fflush(stderr);
-    const int saved = dup(STDERR_FILENO);
-    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (saved >= 0 && null >= 0)
-        dup2(null, STDERR_FILENO);
+    const int saved = dup(STDERR_FILENO), null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const bool quiet = saved >= 0 && null >= 0 && dup2(null, STDERR_FILENO) >= 0;
     const int result = SDL_InitSubSystem(SDL_INIT_VIDEO);
-    if (saved >= 0 && null >= 0) {
-        fflush(stderr);
+    fflush(stderr);
+    if (quiet)
         dup2(saved, STDERR_FILENO);
-    }
-    if (null >= 0)
-        close(null);
-    if (saved >= 0)
-        close(saved);
+    for (int descriptor : {null, saved})
+        if (descriptor >= 0)
+            close(descriptor);
     return result;
 }
 
@@ -154,9 +162,8 @@ static bool InitVideo()
     // Closing the window must arrive as WM_CLOSE only, not also as SDL_QUIT.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     if (QuietVideoInit() != 0) {
-        if (!videoFailureTold)
-            Reason("no video", SDL_GetError());
-        videoFailureTold = true;
+        if (!std::exchange(videoFailureTold, true))
+            Reason("no video");
         return false;
     }
     // With no display SDL falls back to drawing nowhere; that is a failure unless asked for.
@@ -164,14 +171,9 @@ static bool InitVideo()
     const char *asked = SDL_getenv("SDL_VIDEODRIVER");
     if (driver && (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0) &&
         (!asked || SDL_strcasecmp(asked, driver) != 0)) {
-        if (!videoFailureTold) {
-            char why[160];
-            snprintf(why, sizeof why,
-                     "no display found, only SDL's %s driver, which draws nowhere (is DISPLAY or WAYLAND_DISPLAY set?)",
-                     driver);
-            Reason("no video", why);
-        }
-        videoFailureTold = true;
+        if (!std::exchange(videoFailureTold, true))
+            Reason("no video", "no display found, only SDL's %s driver, which draws nowhere (is DISPLAY or WAYLAND_DISPLAY set?)",
+                   driver);
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return false;
     }
@@ -223,6 +225,16 @@ static void AskForCursor(HWND window)
 
 static HRESULT Blit(const uint8_t *pixels, LONG pitch);
 
+// Black, then the texture's frame once there is one, whole-number scaled.
+static void Render()
+{
+    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+    SDL_RenderClear(renderer);
+    if (presented)
+        SDL_RenderCopy(renderer, texture, NULL, NULL);
+    SDL_RenderPresent(renderer);
+}
+
 // The frame last flipped, shown again as it was: black bars, then the picture.
 static void ShowLastFrame()
 {
@@ -232,12 +244,8 @@ static void ShowLastFrame()
         barred = Barred{};  // the bars too: whatever covered the window may have drawn there
         Blit(EMU_BackBuffer(&pitch), pitch);
     }
-    if (!renderer || !presented)
-        return;
-    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
-    SDL_RenderClear(renderer);
-    SDL_RenderCopy(renderer, texture, NULL, NULL);
-    SDL_RenderPresent(renderer);
+    if (renderer && presented)
+        Render();
 }
 
 static void Translate(const SDL_Event &event)
@@ -349,7 +357,7 @@ void *HOST_CreateWindow(const char *title, int x, int y, int width, int height, 
     SDL_Window *window = SDL_CreateWindow(title, x, y, width, height,
                                           SDL_WINDOW_HIDDEN | (popup ? SDL_WINDOW_BORDERLESS : 0));
     if (!window) {
-        Reason("SDL_CreateWindow", SDL_GetError());
+        Reason("SDL_CreateWindow");
         return NULL;
     }
     all.push_back(window);
@@ -399,11 +407,7 @@ void HOST_DestroyWindow(void *native)
     }
     if (window == focusWindow)
         focusWindow = NULL;
-    for (auto it = all.begin(); it != all.end(); ++it)
-        if (*it == window) {
-            all.erase(it);
-            break;
-        }
+    all.erase(std::remove(all.begin(), all.end(), window), all.end());
     // A window destroyed under us still has SDL's side to free, which brings errors of its own.
     bool gone = false;
     for (XWindow &each : xWindows)
@@ -454,7 +458,7 @@ void HOST_Misuse(const char *)
 bool HOST_FullScreen(void *native)
 {
     if (SDL_SetWindowFullscreen(static_cast<SDL_Window *>(native), SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
-        Reason("SDL_SetWindowFullscreen", SDL_GetError());
+        Reason("SDL_SetWindowFullscreen");
         return false;
     }
     displayWindow = static_cast<SDL_Window *>(native);
@@ -483,7 +487,7 @@ static bool UseRenderer(int width, int height)
 {
     if (SDL_RenderSetLogicalSize(renderer, width, height) != 0 ||
         SDL_RenderSetIntegerScale(renderer, SDL_TRUE) != 0) {
-        Reason("SDL_RenderSetLogicalSize", SDL_GetError());
+        Reason("SDL_RenderSetLogicalSize");
         return false;
     }
     if (texture)
@@ -492,18 +496,15 @@ static bool UseRenderer(int width, int height)
     texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
                                 width, height);
     if (!texture) {
-        Reason("SDL_CreateTexture", SDL_GetError());
+        Reason("SDL_CreateTexture");
         return false;
     }
     SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_NONE);
-    presented = false;
     // The screen goes black with the new chain, until the first flip.
-    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
-    SDL_RenderClear(renderer);
-    SDL_RenderPresent(renderer);
+    presented = false;
+    Render();
     return true;
 }
-
 
 void HOST_LeaveFullScreen(void *native)
 {
@@ -518,15 +519,12 @@ HRESULT HOST_SetMode(void *native, int width, int height)
     // The full screen is the desktop of the window's display, scaled by whole numbers.
     SDL_DisplayMode desktop;
     if (SDL_GetDesktopDisplayMode(SDL_GetWindowDisplayIndex(static_cast<SDL_Window *>(native)), &desktop) != 0) {
-        Reason("SDL_GetDesktopDisplayMode", SDL_GetError());
+        Reason("SDL_GetDesktopDisplayMode");
         return DDERR_GENERIC;
     }
     // A screen smaller than the mode could show it only cut or shrunk.
     if (desktop.w < width || desktop.h < height) {
-        char why[128];
-        snprintf(why, sizeof why, "the screen is %d x %d, smaller than %d x %d", desktop.w,
-                 desktop.h, width, height);
-        Reason("no such mode", why);
+        Reason("no such mode", "the screen is %d x %d, smaller than %d x %d", desktop.w, desktop.h, width, height);
         return DDERR_INVALIDMODE;
     }
     modeWidth = width;
@@ -549,7 +547,7 @@ static bool MakeScreen()
             SDL_DestroyRenderer(renderer);
             renderer = NULL;
         } else if (!renderer) {
-            Reason("SDL_CreateRenderer", SDL_GetError());
+            Reason("SDL_CreateRenderer");
             return false;
         }
     }
@@ -559,7 +557,7 @@ static bool MakeScreen()
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_Surface *screen = SDL_GetWindowSurface(displayWindow);
     if (!screen) {
-        Reason("SDL_GetWindowSurface", SDL_GetError());
+        Reason("SDL_GetWindowSurface");
         return false;
     }
     blitting = true;
@@ -716,10 +714,7 @@ HRESULT HOST_Present(const uint8_t *pixels, LONG pitch)
     // Uploaded whole: a locked streaming texture is write-only.
     if (SDL_UpdateTexture(texture, NULL, pixels, pitch) != 0)
         return DDERR_GENERIC;
-    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
-    SDL_RenderClear(renderer);
-    SDL_RenderCopy(renderer, texture, NULL, NULL);
-    SDL_RenderPresent(renderer);
     presented = true;
+    Render();
     return DD_OK;
 }
