@@ -102,7 +102,8 @@ static LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     return live ? classes[live->classIndex].proc(window, message, wParam, lParam) : 0;
 }
 
-static void DestroyWindow(HWND window)
+// As DestroyWindow would: WM_DESTROY, then the window and its queued messages go.
+void EMU_WindowDestroyed(HWND window)
 {
     HWND__ *live = Live(window);
     if (!live || live->destroying)
@@ -118,11 +119,6 @@ static void DestroyWindow(HWND window)
     // Messages still queued for a destroyed window are dropped, as Windows does.
     for (auto it = queue.begin(); it != queue.end();)
         it = it->hwnd == window ? queue.erase(it) : it + 1;
-}
-
-void EMU_WindowDestroyed(HWND window)
-{
-    DestroyWindow(window);
 }
 
 // The first waiting message that passes the filter; WM_QUIT only once no other message waits.
@@ -144,14 +140,13 @@ static bool TakeMessage(MSG *out, HWND window, UINT first, UINT last, bool remov
     return false;
 }
 
-static const WindowClass *FindClass(LPCSTR name, size_t *index)
+// The index of the class registered as `name`, regardless of case; classes.size() for none.
+static size_t FindClass(LPCSTR name)
 {
-    for (size_t i = 0; name && i < classes.size(); ++i)
-        if (strcasecmp(classes[i].name.c_str(), name) == 0) {
-            *index = i;
-            return &classes[i];
-        }
-    return NULL;
+    size_t i = 0;
+    while (name && i < classes.size() && strcasecmp(classes[i].name.c_str(), name) != 0)
+        ++i;
+    return name ? i : classes.size();
 }
 
 static void ShowCursorOf(HCURSOR cursor)
@@ -162,12 +157,11 @@ static void ShowCursorOf(HCURSOR cursor)
 
 ATOM WINAPI RegisterClassA(const WNDCLASSA *windowClass)
 {
-    size_t index;
     if (!windowClass || !windowClass->lpfnWndProc || !windowClass->lpszClassName) {
         HOST_Misuse("RegisterClassA without a class, a window procedure or a class name");
         return 0;
     }
-    if (FindClass(windowClass->lpszClassName, &index))
+    if (FindClass(windowClass->lpszClassName) < classes.size())
         return 0;  // a class name is taken once
     classes.push_back(WindowClass{windowClass->lpszClassName, windowClass->lpfnWndProc,
                                   windowClass->hCursor});
@@ -177,8 +171,8 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA *windowClass)
 HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style, int x,
                             int y, int width, int height, HWND, HMENU, HINSTANCE, void *)
 {
-    size_t classIndex;
-    if (!FindClass(className, &classIndex)) {
+    const size_t classIndex = FindClass(className);
+    if (classIndex == classes.size()) {
         HOST_Misuse("CreateWindowExA of a class that is not registered");
         return NULL;
     }
@@ -305,7 +299,7 @@ LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM)
         return 0;
     }
     if (message == WM_CLOSE)
-        DestroyWindow(window);
+        EMU_WindowDestroyed(window);
     // The low four bits of a system command are Windows' own.
     else if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE)
         Send(window, WM_CLOSE, 0, 0);
