@@ -41,14 +41,18 @@ static std::vector<XWindow> xWindows;                       // every X window se
 static Display *xDisplay;                                   // SDL's connection, when on X11
 static int (*xPreviousHandler)(Display *, XErrorEvent *);  // whoever handled errors before
 
+// SDL's X11 side of the window; false where it has none.
+static bool X11Info(SDL_Window *window, SDL_SysWMinfo *info)
+{
+    SDL_VERSION(&info->version);
+    return window && SDL_GetWindowWMInfo(window, info) && info->subsystem == SDL_SYSWM_X11;
+}
+
 // The X window SDL draws the SDL window into now (SDL makes a new one for some renderers).
 static Window CurrentXId(SDL_Window *window)
 {
     SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
-        return 0;
-    return info.info.x11.window;
+    return X11Info(window, &info) ? info.info.x11.window : 0;
 }
 
 // The entry for X window `id`, or NULL; an SDL window's current X window is added on sight.
@@ -80,26 +84,22 @@ static int XError(Display *display, XErrorEvent *error)
 {
     if (error->error_code != BadWindow && error->error_code != BadDrawable)
         return xPreviousHandler ? xPreviousHandler(display, error) : 0;
-    if (FindXWindow(error->resourceid))
-        XWindowDestroyed(error->resourceid);
+    XWindowDestroyed(error->resourceid);
     return 0;
 }
 
 // On X11: watches the window's X errors and its DestroyNotify.
 static void WatchXWindow(SDL_Window *window)
 {
-    Window id = CurrentXId(window);
-    if (!id)
+    SDL_SysWMinfo info;
+    if (!X11Info(window, &info))
         return;
     if (!xDisplay) {
-        SDL_SysWMinfo info;
-        SDL_VERSION(&info.version);
-        SDL_GetWindowWMInfo(window, &info);
         xDisplay = info.info.x11.display;
         xPreviousHandler = XSetErrorHandler(XError);
         SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
     }
-    FindXWindow(id);
+    FindXWindow(info.info.x11.window);
 }
 
 // Windows destroyed under us go the way DestroyWindow takes them: WM_DESTROY, then away.
