@@ -83,7 +83,6 @@ static std::map<std::string, std::function<void()>> hooks;  // run on each call 
 static std::map<std::string, Failure> failures;             // scripted failures by service
 static std::deque<MSG> script;                              // posted by the test, not yet delivered
 static uint64_t timeValue, tickValue;                       // the host's milliseconds, one per clock
-static int screenWidth = 1920, screenHeight = 1080;         // the desktop's size
 static int modeWidth, modeHeight;                           // the display mode, 0 before
 static LONG backPitch = 640 * 4 + 256;                      // the back buffer's pitch
 static char instanceToken;                                  // the program's module handle
@@ -323,12 +322,6 @@ void DBL_SetPitch(LONG pitch)
         backPitch = pitch;
 }
 
-void DBL_SetScreen(int width, int height)
-{
-    screenWidth = width;
-    screenHeight = height;
-}
-
 void DBL_SetFrameLimit(int flips) { frameLimit = flips; }
 void DBL_SetCallLimit(long calls) { callLimit = calls; }
 
@@ -337,8 +330,6 @@ void DBL_SetLogLimit(size_t entries)
     logLimit = entries;
     TrimLog();
 }
-
-void DBL_EndRun() { throw DBL_Stop("run ended by the test"); }
 
 HINSTANCE DBL_Instance() { return reinterpret_cast<HINSTANCE>(&instanceToken); }
 
@@ -407,8 +398,8 @@ uint64_t HOST_Milliseconds() { return strcmp(lastCall, "GetTickCount") == 0 ? ti
 
 bool HOST_ScreenSize(int *width, int *height)
 {
-    *width = screenWidth;
-    *height = screenHeight;
+    *width = 1920;
+    *height = 1080;
     return true;
 }
 

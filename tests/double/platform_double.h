@@ -3,8 +3,9 @@
 // Link tracker-platform-double instead of tracker-platform.
 //
 // The script: messages posted by the test, the two clocks, hooks run on given calls, calls made
-// to fail (or Flip to answer busy), lost surfaces, the back buffer's pitch and the screen size.
-// Everything not scripted behaves as the core does, and every call the program makes is logged.
+// to fail (or Flip to answer busy), lost surfaces and the back buffer's pitch; the screen is
+// 1920 x 1080. Everything not scripted behaves as the core does, and every call the program
+// makes is logged.
 //
 // Unexpected calls: a call the core refuses because the program broke the rules (unregistered
 // class, unknown window, Lock of a locked surface, Unlock without Lock, a wrong dwSize, a device
@@ -12,8 +13,7 @@
 // core's failure result. A call that would block or loop for ever (GetMessageA or WaitMessage
 // on an empty queue once the call's hook has run, more Flips than the frame limit, more calls
 // than the call limit) reports a failure and throws DBL_Stop, which unwinds out of WinMain into
-// the test. A test that wants to end a run itself calls DBL_EndRun from a hook and expects
-// DBL_Stop, without a failure.
+// the test. A test that wants to end a run itself throws DBL_Stop from a hook, without a failure.
 #pragma once
 
 #include <cstddef>
@@ -84,8 +84,6 @@ void DBL_LoseSurfaces();
 // The back buffer's pitch in bytes, at least the mode's width * 4; used by CreateSurface.
 // Default 640 * 4 + 256, wider than a row so a copy that assumes 2560 shows.
 void DBL_SetPitch(LONG pitch);
-// What GetSystemMetrics reports for SM_CXSCREEN and SM_CYSCREEN; default 1920 x 1080.
-void DBL_SetScreen(int width, int height);
 // Flip calls allowed (busy answers count); the next one stops the run. Default 10000.
 void DBL_SetFrameLimit(int flips);
 // Platform calls allowed in all; the next one stops the run. Default 1000000.
@@ -94,8 +92,6 @@ void DBL_SetCallLimit(long calls);
 // so a run of a million frames holds bounded memory. Counts, hooks and the rest are unaffected.
 // The whole log is kept by default.
 void DBL_SetLogLimit(size_t entries);
-// Ends the run from a hook by throwing DBL_Stop, without a failure.
-[[noreturn]] void DBL_EndRun();
 // The module handle to pass to WinMain; logged as "instance". It has no icon resources.
 HINSTANCE DBL_Instance();
 
