@@ -14,14 +14,9 @@
 #include "platform/emulation/host.h"
 
 // The core's own services, which the linker's --wrap leaves under these names.
-#define REAL(name) decltype(name) __real_##name;
-extern "C" {
-REAL(RegisterClassA) REAL(CreateWindowExA) REAL(ShowWindow) REAL(UpdateWindow) REAL(SetFocus)
-REAL(LoadIconA) REAL(LoadCursorA) REAL(GetSystemMetrics) REAL(PeekMessageA) REAL(GetMessageA)
-REAL(TranslateMessage) REAL(DispatchMessageA) REAL(WaitMessage) REAL(DefWindowProcA)
-REAL(PostMessageA) REAL(PostQuitMessage) REAL(SetCursor) REAL(MessageBoxA) REAL(timeGetTime)
-REAL(GetTickCount) REAL(SetBkMode) REAL(SetTextColor) REAL(TextOutA) REAL(DirectDrawCreateEx)
-}
+#define REAL(name) extern "C" decltype(name) __real_##name;
+REAL(RegisterClassA) REAL(CreateWindowExA) REAL(LoadIconA) REAL(LoadCursorA)
+REAL(DispatchMessageA) REAL(PostQuitMessage) REAL(DirectDrawCreateEx)
 
 namespace {
 
@@ -454,6 +449,7 @@ static LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, 
 
 // A service handed to the core as it was called: `failed` when the script makes it fail.
 #define WRAP(R, name, failed, parameters, ...)                                         \
+    REAL(name)                                                                         \
     extern "C" R __wrap_##name parameters                                              \
     {                                                                                  \
         return Forward(#name, Arguments(__VA_ARGS__), (R)(failed),                     \
