@@ -266,6 +266,7 @@ static HRESULT Forward(const char *name, const std::string &arguments, Call call
     HRESULT result;
     return Enter(name, arguments, &result) ? result : call();
 }
+
 // --- The script ---
 
 void DBL_Post(UINT message, WPARAM wParam, LPARAM lParam)

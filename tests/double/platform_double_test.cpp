@@ -126,3 +126,34 @@ TEST(DoubleLog, ALimitKeepsTheLatestCallsAndEveryCount)
     EXPECT_EQ(DBL_Count("GetTickCount"), 11);
     EXPECT_EQ(hookRuns, 11);
 }
+
+// The log is what the shell's tests compare against, so every way an argument can show is pinned.
+TEST(DoubleLog, ArgumentsShowByTheirTypeOrTag)
+{
+    IDirectDrawSurface7 *back = NULL;
+    MakeChain(&back);
+    HDC dc = NULL;
+    ASSERT_EQ(back->GetDC(&dc), DD_OK);
+    SetBkMode(dc, TRANSPARENT);
+    TextOutA(dc, -3, 5, "q\"b\\s\n\x01\x7f!", 8);  // the last character is past the length
+    TextOutA(dc, 0, 0, "two", -1);                  // refused, but shown whole
+    EXPECT_EQ(back->ReleaseDC(dc), DD_OK);
+    EXPECT_EQ(DBL_Calls("TextOutA"), (std::vector<std::string>{"TextOutA(dc,-3,5,\"q\\\"b\\\\s\\n\\x01\\x7f\",8)",
+                                                                "TextOutA(dc,0,0,\"two\",-1)"}));
+
+    MSG msg;
+    PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);
+    PostMessageA(DBL_Window(), 0x0401, 0x10, -1);
+    LoadIconA(NULL, reinterpret_cast<LPCSTR>(uintptr_t{7}));
+    LoadCursorA(DBL_Instance(), "named");
+    MessageBoxA(NULL, "text", NULL, MB_ICONEXCLAMATION);
+    CreateWindowExA(0, "TEST", NULL, WS_POPUP, 1, 2, 3, 4, NULL, NULL, NULL, reinterpret_cast<void *>(0x1234));
+    const std::vector<std::string> &log = DBL_Log();
+    EXPECT_EQ(std::vector<std::string>(log.end() - 6, log.end()),
+              (std::vector<std::string>{"PeekMessageA(NULL,0,0,0x0)",
+                                        "PostMessageA(window,0x401,0x10,0xffffffffffffffff)",
+                                        "LoadIconA(NULL,#7)",
+                                        "LoadCursorA(instance,\"named\")",
+                                        "MessageBoxA(NULL,\"text\",NULL,0x30)",
+                                        "CreateWindowExA(0x0,\"TEST\",NULL,0x80000000,1,2,3,4,NULL,NULL,NULL,0x1234)"}));
+}
