@@ -257,12 +257,13 @@ static void Translate(const SDL_Event &event)
             EMU_Post(EMU_WindowOf(each), WM_CLOSE, 0, 0);
         break;
     case SDL_WINDOWEVENT: {
-        HWND window = FromId(event.window.windowID);
+        SDL_Window *native = SDL_GetWindowFromID(event.window.windowID);
+        HWND window = EMU_WindowOf(native);
         if (!window)
             break;
         switch (event.window.event) {
         case SDL_WINDOWEVENT_FOCUS_GAINED:
-            focusWindow = SDL_GetWindowFromID(event.window.windowID);
+            focusWindow = native;
             EMU_Post(window, WM_ACTIVATEAPP, 1, 0);
             break;
         case SDL_WINDOWEVENT_FOCUS_LOST:
@@ -273,7 +274,7 @@ static void Translate(const SDL_Event &event)
             break;
         case SDL_WINDOWEVENT_EXPOSED:
             // Uncovered while no frames come (the program is paused): the last frame again.
-            if (SDL_GetWindowFromID(event.window.windowID) == displayWindow)
+            if (native == displayWindow)
                 ShowLastFrame();
             break;
         case SDL_WINDOWEVENT_ENTER:
@@ -281,7 +282,7 @@ static void Translate(const SDL_Event &event)
             break;
         case SDL_WINDOWEVENT_SIZE_CHANGED:
             // SDL makes the window's surface anew, and a back buffer inside it has to move.
-            if (direct && SDL_GetWindowFromID(event.window.windowID) == displayWindow) {
+            if (direct && native == displayWindow) {
                 direct = NULL;
                 EMU_LoseSurfaces();
             }
