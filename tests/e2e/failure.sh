@@ -43,9 +43,12 @@ for text in 'L"Video mode not found\n"' 'L"DDRAW_Init"'; do
   wait_for 30 box_shown || fail "box $boxes never appeared (see $WORK/stderr)"
   got=$(grep 'msgbox:MSGBOX_OnInit' "$WORK/stderr" | sed -n "${boxes}p" | sed 's/.*MSGBOX_OnInit //')
   [ "$got" = "$text" ] || fail "box $boxes says $got, expected $text"
-  box_window() { window=$(xdotool search --name '^Error$' 2>/dev/null | tail -1) && [ -n "$window" ]; }
+  # Only a mapped window can take the focus (X answers BadMatch before then), so the box is
+  # looked for among the visible windows, and asked again while it is still being mapped.
+  box_window() { window=$(xdotool search --onlyvisible --name '^Error$' 2>/dev/null | tail -1) && [ -n "$window" ]; }
   wait_for 10 box_window || fail "box $boxes has no window"
-  timeout 10 xdotool windowfocus --sync "$window" key Return
+  dismiss() { timeout 10 xdotool windowfocus --sync "$window" key Return 2>>"$WORK/xdotool.log"; }
+  wait_for 10 dismiss || fail "box $boxes could not be dismissed: $(tail -n 2 "$WORK/xdotool.log")"
 done
 
 wait_exit "$demo" 15
