@@ -25,12 +25,15 @@ inline void MakeExclusive(HWND window, IDirectDraw7 **draw)
               DD_OK);
 }
 
-// Full-screen 32-bit colour (640 x 480 unless told) with its flip chain on `window`.
+// Full-screen 32-bit colour (640 x 480 unless told) with its flip chain on `window`; the
+// DirectDraw object in `*drawMade` when asked for, to release.
 inline void MakeChain(HWND window, IDirectDrawSurface7 **primary, IDirectDrawSurface7 **back,
-                      int width = 640, int height = 480)
+                      int width = 640, int height = 480, IDirectDraw7 **drawMade = NULL)
 {
     IDirectDraw7 *draw = NULL;
     ASSERT_NO_FATAL_FAILURE(MakeExclusive(window, &draw));
+    if (drawMade)
+        *drawMade = draw;
     ASSERT_EQ(draw->SetDisplayMode(width, height, 32, 0, 0), DD_OK);
     DDSURFACEDESC2 desc;
     memset(&desc, 0, sizeof desc);

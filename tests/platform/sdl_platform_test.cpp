@@ -697,17 +697,8 @@ TEST_F(SdlPresent, EveryWholeNumberScaleRepeatsEachPixelBetweenBlackBars)
     for (const auto &mode : modes) {
         SCOPED_TRACE(std::to_string(mode.width) + " x " + std::to_string(mode.height));
         IDirectDraw7 *draw = NULL;
-        ASSERT_NO_FATAL_FAILURE(MakeExclusive(window, &draw));
-        ASSERT_EQ(draw->SetDisplayMode(mode.width, mode.height, 32, 0, 0), DD_OK);
-        DDSURFACEDESC2 desc = LockDescription();
-        desc.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
-        desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
-        desc.dwBackBufferCount = 1;
         IDirectDrawSurface7 *primary = NULL, *back = NULL;
-        ASSERT_EQ(draw->CreateSurface(&desc, &primary, NULL), DD_OK);
-        DDSCAPS2 caps = {};
-        caps.dwCaps = DDSCAPS_BACKBUFFER;
-        ASSERT_EQ(primary->GetAttachedSurface(&caps, &back), DD_OK);
+        ASSERT_NO_FATAL_FAILURE(MakeChain(window, &primary, &back, mode.width, mode.height, &draw));
         LONG pitch;
         uint32_t *pixels = BackPixels(back, &pitch);
         auto colour = [](int x, int y) { return (uint32_t)(x * 0x10203 + y * 0x30201) & 0xFFFFFF; };
