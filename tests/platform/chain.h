@@ -25,6 +25,18 @@ inline void MakeExclusive(HWND window, IDirectDraw7 **draw)
               DD_OK);
 }
 
+// The description of a primary surface with one back buffer, as the program asks for it.
+inline DDSURFACEDESC2 ChainDescription()
+{
+    DDSURFACEDESC2 desc;
+    memset(&desc, 0, sizeof desc);
+    desc.dwSize = sizeof desc;
+    desc.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
+    desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
+    desc.dwBackBufferCount = 1;
+    return desc;
+}
+
 // Full-screen 32-bit colour (640 x 480 unless told) with its flip chain on `window`; the
 // DirectDraw object in `*drawMade` when asked for, to release.
 inline void MakeChain(HWND window, IDirectDrawSurface7 **primary, IDirectDrawSurface7 **back,
@@ -35,12 +47,7 @@ inline void MakeChain(HWND window, IDirectDrawSurface7 **primary, IDirectDrawSur
     if (drawMade)
         *drawMade = draw;
     ASSERT_EQ(draw->SetDisplayMode(width, height, 32, 0, 0), DD_OK);
-    DDSURFACEDESC2 desc;
-    memset(&desc, 0, sizeof desc);
-    desc.dwSize = sizeof desc;
-    desc.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
-    desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
-    desc.dwBackBufferCount = 1;
+    DDSURFACEDESC2 desc = ChainDescription();
     ASSERT_EQ(draw->CreateSurface(&desc, primary, NULL), DD_OK);
     DDSCAPS2 caps = {};
     caps.dwCaps = DDSCAPS_BACKBUFFER;

@@ -422,12 +422,7 @@ TEST_F(Sdl, DisplayModeNeedsExclusiveFullScreenAndA32BitModeThatFits)
     ASSERT_EQ(draw->SetDisplayMode(640, 480, 32, 0, 0), DD_OK);
 
     // What shows the frames comes with the flip chain.
-    DDSURFACEDESC2 desc;
-    memset(&desc, 0, sizeof desc);
-    desc.dwSize = sizeof desc;
-    desc.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
-    desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
-    desc.dwBackBufferCount = 1;
+    DDSURFACEDESC2 desc = ChainDescription();
     IDirectDrawSurface7 *primary = NULL;
     EXPECT_EQ(SDL_GetRenderer(SdlWindowOf(window)), nullptr);
     ASSERT_EQ(draw->CreateSurface(&desc, &primary, NULL), DD_OK);
