@@ -641,15 +641,19 @@ static SDL_Surface *WindowSurface(SDL_Rect *shown, int *scale)
     return screen;
 }
 
+// Where pixel (x, y) of the window's surface lies in its memory.
+static uint8_t *PixelAt(const SDL_Surface *screen, int x, int y)
+{
+    return static_cast<uint8_t *>(screen->pixels) + (size_t)y * screen->pitch + (size_t)x * 4;
+}
+
 uint8_t *HOST_ScreenMemory(LONG *pitch)
 {
     // At scale 1 the window's surface can hold the back buffer itself: a flip then copies nothing.
     SDL_Rect shown;
     int scale;
     SDL_Surface *screen = blitting ? WindowSurface(&shown, &scale) : NULL;
-    direct = screen && scale == 1 && FrameLayout(screen)
-                 ? static_cast<uint8_t *>(screen->pixels) + (size_t)shown.y * screen->pitch + shown.x * 4
-                 : NULL;
+    direct = screen && scale == 1 && FrameLayout(screen) ? PixelAt(screen, shown.x, shown.y) : NULL;
     *pitch = direct ? screen->pitch : 0;
     return direct;
 }
@@ -663,7 +667,7 @@ static HRESULT Blit(const uint8_t *pixels, LONG pitch)
     if (pixels == direct) {
         // SDL makes the surface anew when the window's size changes, and the back buffer with it.
         if (!screen || scale != 1 ||
-            direct != static_cast<uint8_t *>(screen->pixels) + (size_t)shown.y * screen->pitch + shown.x * 4) {
+            direct != PixelAt(screen, shown.x, shown.y)) {
             direct = NULL;
             EMU_LoseSurfaces();
             return DDERR_SURFACELOST;
@@ -674,7 +678,7 @@ static HRESULT Blit(const uint8_t *pixels, LONG pitch)
         // Rows copied, each pixel repeated.
         for (int y = 0; y < modeHeight; ++y)
             ScaleRow(reinterpret_cast<const uint32_t *>(pixels + (size_t)y * pitch), modeWidth, scale,
-                     static_cast<uint8_t *>(screen->pixels) + (size_t)(shown.y + y * scale) * screen->pitch + shown.x * 4,
+                     PixelAt(screen, shown.x, shown.y + y * scale),
                      screen->pitch);
 #ifdef __SSE2__
         _mm_sfence();  // the streamed rows are in memory before the X server reads them
