@@ -87,19 +87,25 @@ function referenceFrame(options) {
   return raw;
 }
 
-// A screenshot of the viewport as RGBA bytes (ImageMagick decodes the PNG).
+// A screenshot of the viewport in device pixels as RGBA bytes (ImageMagick decodes the PNG).
 async function screenshot(page, name, options) {
   const png = Buffer.from(await page.screenshot({ type: 'png' }));
   fs.writeFileSync(path.join(options.work, name + '.png'), png);
-  const viewport = page.viewport();
+  const width = png.readUInt32BE(16), height = png.readUInt32BE(20);  // from the PNG's header
   const rgba = childProcess.execFileSync('convert', ['png:-', '-depth', '8', 'rgba:-'], {
-    input: png, maxBuffer: 64 << 20 });
-  if (rgba.length !== viewport.width * viewport.height * 4)
-    fail(`the screenshot ${name} is not ${viewport.width} x ${viewport.height}`);
-  return { rgba, width: viewport.width, height: viewport.height };
+    input: png, maxBuffer: 256 << 20 });
+  if (rgba.length !== width * height * 4) fail(`the screenshot ${name} does not decode to ${width} x ${height}`);
+  return { rgba, width, height };
 }
 
-// Where the frame lies in a viewport: the largest whole-number scale that fits, centred.
+// The viewport's size in device pixels, as the page sees it.
+function deviceViewport(page) {
+  return page.evaluate(() => ({ width: Math.round(innerWidth * devicePixelRatio),
+                                height: Math.round(innerHeight * devicePixelRatio) }));
+}
+
+// Where the frame lies in a viewport of device pixels: the largest whole-number scale that fits,
+// centred.
 function placement(viewport) {
   const scale = Math.floor(Math.min(viewport.width / Width, viewport.height / Height));
   return {
@@ -155,18 +161,68 @@ function canvasRegion(page, region) {
   }, region);
 }
 
-async function launch(options, viewport) {
+// What a scenario needs the machine to have, but it may lack: the test reports itself skipped.
+class Unavailable extends Error {}
+const SkipStatus = 77;
+
+// An X server of its own for a browser with windows; its display number is what it writes on the
+// descriptor -displayfd names. Unavailable when there is no Xvfb or it does not start.
+async function startXvfb(options) {
+  let server;
+  try {
+    server = childProcess.spawn('Xvfb', ['-displayfd', '3', '-screen', '0', '1280x1024x24', '-nolisten', 'tcp'],
+                                { stdio: ['ignore', 'ignore', 'pipe', 'pipe'] });
+  } catch (error) {
+    throw new Unavailable(`no X server to take the focus away with: ${error.message}`);
+  }
+  let said = '', errors = '';
+  server.stderr.on('data', (data) => { errors += data; });
+  server.stdio[3].on('data', (data) => { said += data; });
+  const started = await new Promise((resolve) => {
+    server.once('error', (error) => resolve(error.message));
+    server.once('exit', (code) => resolve(`Xvfb ended with status ${code}: ${errors.trim()}`));
+    const deadline = Date.now() + 20000;
+    const check = () => {
+      if (/\n/.test(said)) resolve(true);
+      else if (Date.now() > deadline) resolve('Xvfb gave no display number within 20 s');
+      else setTimeout(check, 50);
+    };
+    check();
+  });
+  if (started !== true) {
+    server.kill();
+    throw new Unavailable(`no X server to take the focus away with: ${started}`);
+  }
+  options.cleanups.push(() => server.kill());
+  return `:${said.trim()}`;
+}
+
+// Headless unless `display` is given: then the browser's windows are X windows there, which
+// lose the focus to each other as a desktop's do (headless ones all keep it).
+function sleep(milliseconds) {
+  return new Promise((resolve) => setTimeout(resolve, milliseconds));
+}
+
+// Whether the scopes change over a short while: the program is drawing.
+async function scopesMoving(page) {
+  const before = await canvasRegion(page, Scopes);
+  await sleep(300);
+  return before !== await canvasRegion(page, Scopes);
+}
+
+async function launch(options, viewport, display) {
   const puppeteer = require(require.resolve('puppeteer-core', { paths: [options.modules] }));
   const profile = fs.mkdtempSync(path.join(options.work, 'profile-'));
   const browser = await puppeteer.launch({
     executablePath: options.chromium,
-    headless: true,
+    headless: !display,
     // Root may run no sandbox; the rest keeps the browser from talking to the network or
     // doing anything beside the page.
     args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking',
            '--disable-component-update', '--disable-sync', '--no-first-run',
-           `--user-data-dir=${profile}`],
+           `--user-data-dir=${profile}`].concat(display ? ['--ozone-platform=x11'] : []),
     defaultViewport: viewport,
+    env: display ? { ...process.env, DISPLAY: display } : process.env,
   });
   return browser;
 }
@@ -183,7 +239,7 @@ async function openPage(browser, options, url, prepare) {
 
 // Waits until the panel on the page is the panel tracker-render draws, and returns the shot.
 async function waitForPanel(page, reference, options) {
-  const place = placement(page.viewport());
+  const place = placement(await deviceViewport(page));
   let result;
   await waitFor('the panel to match tracker-render\'s', 30, async () => {
     const shot = await screenshot(page, 'panel', options);
@@ -220,8 +276,13 @@ const scenarios = {
   },
 
   async readout({ page, reference, options }) {
-    const place = placement(page.viewport());
+    const place = placement(await deviceViewport(page));
     await waitForPanel(page, reference, options);
+    // Registered after the host's listener, so it sees what the host did with each key.
+    await page.evaluate(() => {
+      window.keysSeen = [];
+      window.addEventListener('keydown', (event) => window.keysSeen.push([event.code, event.defaultPrevented]));
+    });
     const before = compareRegion(await screenshot(page, 'before-space', options), reference, Corner, place);
     if (before.count) fail(`the corner differs from tracker-render's before Space: ${before.first}`);
     await page.keyboard.press('Space');
@@ -232,9 +293,16 @@ const scenarios = {
     if (panel.count) fail(`the panel changed with the read-out on: ${panel.first}`);
     const scrolled = await page.evaluate(() => [window.scrollX, window.scrollY]);
     if (scrolled[0] || scrolled[1]) fail(`Space scrolled the page to ${scrolled}`);
+    await page.keyboard.press('ArrowDown');
     await page.keyboard.press('Space');
     await waitFor('the read-out to go again', 10, async () =>
       compareRegion(await screenshot(page, 'space-again', options), reference, Corner, place).count === 0);
+    // Their default actions would scroll the page or press whatever control has the focus.
+    const seen = await page.evaluate(() => window.keysSeen);
+    const wanted = ['Space', 'ArrowDown', 'Space'];
+    if (seen.map((key) => key[0]).join() !== wanted.join()) fail(`the page saw the keys ${JSON.stringify(seen)}`);
+    const kept = seen.filter((key) => !key[1]).map((key) => key[0]);
+    if (kept.length) fail(`the browser's default action was not prevented for ${kept.join(', ')}`);
   },
 
   async pause({ browser, page, reference, options }) {
@@ -279,12 +347,43 @@ const scenarios = {
   },
 
   // No 2D canvas is no display: window creation fails, as the Linux program's does without one.
+  // (Its box is dismissed with Enter.)
   async 'no-canvas'({ page, log }) {
-    await expectBoxes(page, log, [{ caption: 'ERROR', text: 'WIN_Init' }], 0);
+    await expectBoxes(page, log, [{ caption: 'ERROR', text: 'WIN_Init' }], 0, 'Enter');
   },
 
   async 'no-wasm'({ page, log }) {
-    await expectBoxes(page, log, [{ caption: 'Error', text: 'The demo could not start: this browser does not run WebAssembly.' }], 1);
+    await expectBoxes(page, log, [{ caption: 'Error', text: 'The demo could not start: this browser does not run WebAssembly.' }], 1, 'click');
+  },
+
+  // Windows whose fit has a fraction of one half or more: the whole frame, at the scale below.
+  async desktop(context) {
+    for (const viewport of [{ width: 1000, height: 750 }, { width: 1279, height: 959 }])
+      await frameAt(context, viewport);
+  },
+
+  // The program pauses while another window has the focus, though its page stays in view, and
+  // carries on when the focus comes back. The other window is a second browser window brought to
+  // the front on the same X display.
+  async focus({ browser, page }) {
+    await page.bringToFront();
+    await waitFor('the page to have the focus', 10, () => page.evaluate(() => document.hasFocus()));
+    await waitFor('the scopes to move', 20, () => scopesMoving(page));
+    const session = await browser.target().createCDPSession();
+    const { targetId } = await session.send('Target.createTarget', { url: 'about:blank', newWindow: true });
+    await session.send('Target.activateTarget', { targetId });
+    await waitFor('the other window to take the focus', 10, () => page.evaluate(() => !document.hasFocus()));
+    if ((await page.evaluate(() => document.visibilityState)) !== 'visible')
+      fail('the page was hidden as well as unfocused, so this cannot tell the two apart');
+    await waitFor('the scopes to stop', 10, async () => !(await scopesMoving(page)));
+    // Not moving is only seen over time: a slower machine makes it only easier to see.
+    const still = await canvasRegion(page, Scopes);
+    await sleep(700);
+    if (still !== await canvasRegion(page, Scopes)) fail('the scopes moved while another window had the focus');
+    await page.bringToFront();
+    await waitFor('the page to have the focus again', 10, () => page.evaluate(() => document.hasFocus()));
+    await waitFor('the scopes to move again', 10, async () => still !== await canvasRegion(page, Scopes));
+    if ((await exitStatus(page)) !== undefined) fail('the program ended while paused');
   },
 
   async measure({ page, reference, options }) {
@@ -303,7 +402,7 @@ const scenarios = {
     const elapsed = (end.time - start.time) / 1000;
     if (!(frames > 0)) fail('no frames were presented');
     const per = (name) => ((end.metrics[name] - start.metrics[name]) * 1000 / frames).toFixed(2);
-    const place = placement(page.viewport());
+    const place = placement(await deviceViewport(page));
     console.log(`${place.scale}x scale, viewport ${page.viewport().width} x ${page.viewport().height}: ` +
                 `${(frames / elapsed).toFixed(1)} frames/s presented over ${elapsed.toFixed(1)} s, ` +
                 `the browser's animation frames ${(browserFrames / elapsed).toFixed(1)}/s`);
@@ -311,27 +410,43 @@ const scenarios = {
   },
 };
 
-async function panelAt({ page, reference, options }, viewport) {
+// The frame in `viewport`: its panel exactly tracker-render's at the scale the rule gives, the
+// whole frame inside the viewport, black around it, and nothing to scroll.
+async function frameAt({ page, reference, options }, viewport) {
   await page.setViewport(viewport);
-  const place = placement(viewport);
-  const shot = await waitForPanel(page, reference, options);
+  const where = `at ${viewport.width} x ${viewport.height}`;
+  const place = placement(await deviceViewport(page));
+  const shot = await waitForPanel(page, reference, options).catch((error) => fail(`${where}: ${error.message}`));
   const border = borderPixels(shot, place);
-  if (border) fail(`${border} pixels around the ${place.scale}x frame are not black`);
-  const scroll = await page.evaluate(() => [document.documentElement.scrollWidth, document.documentElement.scrollHeight]);
-  if (scroll[0] > viewport.width || scroll[1] > viewport.height) fail(`the page scrolls: ${scroll}`);
-  const focused = await page.evaluate(() => document.activeElement && document.activeElement.id);
-  if (focused !== 'screen') fail(`the canvas does not have the focus (${focused} has)`);
-  const cursor = await page.evaluate(() => {
-    const canvas = document.getElementById('screen');
-    canvas.dispatchEvent(new PointerEvent('pointermove', { bubbles: true }));
-    return new Promise((resolve) => setTimeout(() => resolve(getComputedStyle(canvas).cursor), 200));
+  if (border) fail(`${where}: ${border} pixels around the ${place.scale}x frame are not black`);
+  const page_ = await page.evaluate(() => {
+    const box = document.getElementById('screen').getBoundingClientRect();
+    return { box: [box.left, box.top, box.right, box.bottom], view: [innerWidth, innerHeight],
+             scroll: [document.documentElement.scrollWidth, document.documentElement.scrollHeight] };
   });
-  if (cursor !== 'none') fail(`the cursor over the canvas is "${cursor}", not hidden`);
+  const [left, top, right, bottom] = page_.box;
+  if (left < 0 || top < 0 || right > page_.view[0] || bottom > page_.view[1])
+    fail(`${where}: the frame reaches beyond the viewport: ${page_.box}`);
+  if (page_.scroll[0] > page_.view[0] || page_.scroll[1] > page_.view[1])
+    fail(`${where}: the page scrolls: ${page_.scroll}`);
 }
 
-// Each box in turn: shown with its caption and text, logged to the console, dismissed with OK;
-// then the program ends with `status`.
-async function expectBoxes(page, log, boxes, status) {
+async function panelAt(context, viewport) {
+  await frameAt(context, viewport);
+  const { page } = context;
+  const focused = await page.evaluate(() => document.activeElement && document.activeElement.id);
+  if (focused !== 'screen') fail(`the canvas does not have the focus (${focused} has)`);
+  await page.evaluate(() => document.getElementById('screen').dispatchEvent(new PointerEvent('pointermove', { bubbles: true })));
+  let cursor;
+  await waitFor('the cursor over the canvas to be hidden', 10, async () => {
+    cursor = await page.evaluate(() => getComputedStyle(document.getElementById('screen')).cursor);
+    return cursor === 'none';
+  }).catch(() => fail(`the cursor over the canvas is "${cursor}", not hidden`));
+}
+
+// Each box in turn: shown with its caption and text, logged to the console, dismissed with
+// `dismiss` (a key, or 'click' for OK); then the program ends with `status`.
+async function expectBoxes(page, log, boxes, status, dismiss) {
   for (const want of boxes) {
     const box = await waitFor(`the box "${want.caption}: ${want.text}"`, 20, () => shownBox(page));
     if (box.caption !== want.caption || box.text !== want.text)
@@ -339,7 +454,8 @@ async function expectBoxes(page, log, boxes, status) {
     if (!log.includes(`${want.caption}: ${want.text}`))
       fail(`the console lacks "${want.caption}: ${want.text}": ${JSON.stringify(log)}`);
     if ((await exitStatus(page)) !== undefined) fail('the program ended before its box was dismissed');
-    await page.click('#box-ok');
+    if (dismiss === 'click') await page.click('#box-ok');
+    else await page.keyboard.press(dismiss);
     await waitFor('the box to go', 10, async () => {
       const now = await shownBox(page);
       return !now || now.text !== want.text || now.caption !== want.caption;
@@ -377,11 +493,18 @@ const Preparations = {
   },
 };
 
+// What a scenario's browser needs beyond the headless one at 640 x 480.
+const Setups = {
+  measure: { viewport: { width: 1400, height: 1000 } },
+  focus: { windows: true },
+};
+
 async function main() {
   const options = parseArguments(process.argv.slice(2));
   const scenario = scenarios[options.scenario];
   if (!scenario) fail(`unknown scenario "${options.scenario}"; one of ${Object.keys(scenarios).join(', ')}`);
   options.page = path.resolve(options.page);
+  options.cleanups = [];
   fs.rmSync(options.work, { recursive: true, force: true });
   fs.mkdirSync(options.work, { recursive: true });
   for (const file of ['tracker-screen.html', 'tracker-screen.js', 'tracker-screen.wasm'])
@@ -389,12 +512,13 @@ async function main() {
   if (!fs.existsSync(options.chromium)) fail(`no Chromium at ${options.chromium}`);
 
   const reference = referenceFrame(options);
-  const viewport = options.scenario === 'measure' ? { width: 1400, height: 1000 } : { width: 640, height: 480 };
+  const setup = Setups[options.scenario] || {};
   const server = await serve(options.page);
   let browser;
   let context;
   try {
-    browser = await launch(options, viewport);
+    const display = setup.windows ? await startXvfb(options) : null;
+    browser = await launch(options, setup.viewport || { width: 640, height: 480 }, display);
     const url = `http://127.0.0.1:${server.address().port}/tracker-screen.html`;
     const opened = await openPage(browser, options, url, Preparations[options.scenario]);
     context = { browser, page: opened.page, log: opened.log, reference, options };
@@ -408,10 +532,16 @@ async function main() {
   } finally {
     if (browser) await browser.close();
     server.close();
+    for (const cleanup of options.cleanups) cleanup();
   }
 }
 
 main().catch((error) => {
+  if (error instanceof Unavailable) {
+    console.log(`SKIP: ${error.message}`);
+    process.exitCode = SkipStatus;
+    return;
+  }
   console.error(`FAIL: ${error.message}`);
   process.exitCode = 1;
 });
