@@ -328,6 +328,14 @@ const scenarios = {
   async escape({ page, reference, options }) {
     await waitForPanel(page, reference, options);
     if ((await exitStatus(page)) !== undefined) fail('trackerExitStatus is set while the program runs');
+    // Escape on a box in the page dismisses the box and nothing else.
+    await page.evaluate(() => { TrackerPage.messageBox('Note', 'A box over the running demo\n', 0); });
+    await waitFor('the box over the demo', 10, () => shownBox(page));
+    await page.keyboard.press('Escape');
+    await waitFor('Escape to dismiss the box', 10, async () => !(await shownBox(page)));
+    const after = await waitFor('the demo to draw on, or end', 10, async () =>
+      ((await exitStatus(page)) !== undefined ? 'ended' : (await scopesMoving(page)) && 'drawing'));
+    if (after !== 'drawing') fail('the Escape that dismissed a box also ended the program');
     await page.keyboard.press('Escape');
     const status = await waitFor('trackerExitStatus after Escape', 10, async () => {
       const value = await exitStatus(page);
