@@ -462,8 +462,13 @@ async function expectBoxes(page, log, boxes, status, dismiss) {
     if (!log.includes(`${want.caption}: ${want.text}`))
       fail(`the console lacks "${want.caption}: ${want.text}": ${JSON.stringify(log)}`);
     if ((await exitStatus(page)) !== undefined) fail('the program ended before its box was dismissed');
-    if (dismiss === 'click') await page.click('#box-ok');
-    else await page.keyboard.press(dismiss);
+    if (dismiss === 'click') {
+      await page.click('#box-ok');
+    } else {
+      // The box takes its keys wherever the focus is, not only as OK's own keys while it has it.
+      await page.click('#box-text');
+      await page.keyboard.press(dismiss);
+    }
     await waitFor('the box to go', 10, async () => {
       const now = await shownBox(page);
       return !now || now.text !== want.text || now.caption !== want.caption;
