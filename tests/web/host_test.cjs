@@ -1,5 +1,6 @@
 // The browser host's decisions that need no browser, under node: which keys the program gets and
-// which the browser keeps, and when the program is told it is active.
+// which the browser keeps, when the program is told it is active, where the frame goes, and
+// which touches are taps.
 //
 // Usage: node host_test.cjs PATH/TO/library.js
 'use strict';
@@ -16,8 +17,9 @@ const librarySource = fs.readFileSync(libraryPath, 'utf8');
 const VK = { SPACE: 0x20, ESCAPE: 0x1B, ENTER: 0x0D, LEFT: 0x25, UP: 0x26, RIGHT: 0x27, DOWN: 0x28 };
 const KEYDOWN = 2, ACTIVATE = 1;
 
-// The host as emscripten links it, its page and browser replaced by `page`'s stand-ins.
-function loadHost(page = {}) {
+// The host as emscripten links it, its page and browser replaced by `page`'s stand-ins and any
+// other `globals`.
+function loadHost(page = {}, globals = {}) {
   const library = {};
   const state = { visibility: 'visible', focused: true, boxOpen: false };
   const context = vm.createContext({
@@ -27,8 +29,9 @@ function loadHost(page = {}) {
       get visibilityState() { return state.visibility; },
       hasFocus: () => state.focused,
     },
-    TrackerPage: { boxOpen: () => state.boxOpen, ...page },
+    TrackerPage: { boxOpen: () => state.boxOpen, canFullScreen: () => false, fullScreen: () => false, ...page },
     cancelAnimationFrame: () => {},
+    ...globals,
   });
   vm.runInContext(librarySource, context, { filename: libraryPath });
   context.WebHost = library.$WebHost;
@@ -123,5 +126,139 @@ test.describe('activation', () => {
     const { host } = loadHost();
     host.updateActive();
     assert.deepStrictEqual(plain(host.events), []);
+  });
+});
+
+test.describe('the frame\'s place', () => {
+  // [view width, view height] in device pixels -> [scale, left, top, width, height]
+  const cases = [
+    [[640, 480], [1, 0, 0, 640, 480]],
+    [[1280, 960], [2, 0, 0, 1280, 960]],
+    [[1279, 959], [1, 319, 239, 640, 480]],      // one pixel short of twice: once, not cut
+    [[1000, 750], [1, 180, 135, 640, 480]],      // a fit of 1.56 is floored, not rounded
+    [[1400, 1000], [2, 60, 20, 1280, 960]],
+    [[1641, 1231], [2, 180, 135, 1280, 960]],    // odd margins: the extra pixel goes right and below
+    [[1170, 2532], [1, 265, 1026, 640, 480]],    // a phone upright at 3 device pixels a pixel
+    [[2532, 1170], [2, 626, 105, 1280, 960]],    // and on its side
+    [[3840, 2160], [4, 640, 120, 2560, 1920]],
+    [[400, 300], [0.625, 0, 0, 400, 300]],       // smaller than the frame: shrunk to fit, whole
+    [[300, 600], [0.46875, 0, 187, 300, 225]],
+  ];
+  test.it('is the largest whole scale that fits, centred, or the frame shrunk to fit', () => {
+    const { host } = loadHost();
+    for (const [[width, height], want] of cases) {
+      const place = host.fit(width, height, 640, 480);
+      assert.deepStrictEqual([place.scale, place.left, place.top, place.width, place.height], want,
+                             `in ${width} x ${height}`);
+    }
+  });
+});
+
+test.describe('full screen and Escape', () => {
+  function withFullScreen(available, on) {
+    const calls = [];
+    const loaded = loadHost({ canFullScreen: () => available, fullScreen: () => on.value,
+                              toggleFullScreen: () => calls.push('toggle') });
+    return { ...loaded, calls };
+  }
+
+  test.it('F toggles full screen and reaches the program only where there is none', () => {
+    const on = { value: false };
+    const withIt = withFullScreen(true, on);
+    const press = keyEvent('KeyF');
+    withIt.host.onKeyDown(press);
+    withIt.host.onKeyDown(keyEvent('KeyF', { repeat: true }));  // held: once
+    assert.deepStrictEqual(withIt.calls, ['toggle']);
+    assert.deepStrictEqual(plain(withIt.host.events), []);
+    const find = keyEvent('KeyF', { ctrlKey: true });
+    withIt.host.onKeyDown(find);
+    assert.ok(!find.prevented, 'Ctrl+F is the browser\'s find');
+    const without = withFullScreen(false, on);
+    without.host.onKeyDown(keyEvent('KeyF'));
+    assert.deepStrictEqual(without.calls, []);
+    assert.deepStrictEqual(plain(without.host.events), [[KEYDOWN, 0x46, 0]]);
+  });
+
+  test.it('Escape in full screen leaves it; outside it goes to the program, which ends', () => {
+    const on = { value: true };
+    const { host, calls } = withFullScreen(true, on);
+    host.onKeyDown(keyEvent('Escape'));
+    assert.deepStrictEqual(calls, ['toggle']);
+    assert.deepStrictEqual(plain(host.events), []);
+    on.value = false;
+    host.onKeyDown(keyEvent('Escape'));
+    assert.deepStrictEqual(calls, ['toggle']);
+    assert.deepStrictEqual(plain(host.events), [[KEYDOWN, VK.ESCAPE, 0]]);
+  });
+});
+
+test.describe('touch', () => {
+  // The host with timers run by hand: `timers.run()` fires those due.
+  function touchHost(canFullScreen) {
+    const timers = { pending: new Map(), next: 1,
+                     run() { const due = [...this.pending.values()]; this.pending.clear(); due.forEach((f) => f()); } };
+    const calls = [];
+    const { host } = loadHost({ canFullScreen: () => canFullScreen, toggleFullScreen: () => calls.push('full screen') }, {
+      setTimeout: (f) => { const id = timers.next++; timers.pending.set(id, f); return id; },
+      clearTimeout: (id) => { timers.pending.delete(id); },
+    });
+    const spaces = () => plain(host.events).filter((e) => e[0] === KEYDOWN && e[1] === VK.SPACE).length;
+    // A finger down at (x, y) at `time` ms and up at (x + dx, y + dy) `held` ms later.
+    const touch = (x, y, time, { dx = 0, dy = 0, held = 80, id = 1, type = 'touch', primary = true } = {}) => {
+      host.onPointerDown({ pointerType: type, isPrimary: primary, pointerId: id, clientX: x, clientY: y, timeStamp: time });
+      host.onPointerUp({ pointerType: type, pointerId: id, clientX: x + dx, clientY: y + dy, timeStamp: time + held });
+    };
+    return { host, timers, calls, spaces, touch };
+  }
+
+  test.it('a tap is Space, once the moment for a second tap has passed', () => {
+    const { timers, calls, spaces, touch } = touchHost(true);
+    touch(100, 100, 0);
+    assert.strictEqual(spaces(), 0);
+    timers.run();
+    assert.strictEqual(spaces(), 1);
+    assert.deepStrictEqual(calls, []);
+  });
+
+  test.it('two taps in that moment, in one place, are full screen and no Space', () => {
+    const { timers, calls, spaces, touch } = touchHost(true);
+    touch(100, 100, 0);
+    touch(110, 95, 150);
+    timers.run();
+    assert.deepStrictEqual(calls, ['full screen']);
+    assert.strictEqual(spaces(), 0);
+  });
+
+  test.it('a second tap far from the first is a Space of its own', () => {
+    const { timers, calls, spaces, touch } = touchHost(true);
+    touch(100, 100, 0);
+    touch(300, 100, 150);
+    assert.strictEqual(spaces(), 1);
+    timers.run();
+    assert.strictEqual(spaces(), 2);
+    assert.deepStrictEqual(calls, []);
+  });
+
+  test.it('without full screen every tap is Space at once', () => {
+    const { calls, spaces, touch } = touchHost(false);
+    touch(100, 100, 0);
+    touch(100, 100, 100);
+    assert.strictEqual(spaces(), 2);
+    assert.deepStrictEqual(calls, []);
+  });
+
+  test.it('a drag, a long press, a second finger and the mouse are no taps', () => {
+    const { host, timers, spaces, touch } = touchHost(false);
+    touch(100, 100, 0, { dx: 30 });
+    touch(100, 100, 1000, { held: 900 });
+    touch(100, 100, 3000, { type: 'mouse' });
+    host.onPointerDown({ pointerType: 'touch', isPrimary: true, pointerId: 1, clientX: 0, clientY: 0, timeStamp: 5000 });
+    host.onPointerDown({ pointerType: 'touch', isPrimary: false, pointerId: 2, clientX: 50, clientY: 0, timeStamp: 5010 });
+    host.onPointerUp({ pointerType: 'touch', pointerId: 1, clientX: 0, clientY: 0, timeStamp: 5050 });
+    host.onPointerDown({ pointerType: 'touch', isPrimary: true, pointerId: 3, clientX: 0, clientY: 0, timeStamp: 6000 });
+    host.onPointerCancel({ pointerId: 3 });
+    host.onPointerUp({ pointerType: 'touch', pointerId: 3, clientX: 0, clientY: 0, timeStamp: 6050 });
+    timers.run();
+    assert.strictEqual(spaces(), 0);
   });
 });

@@ -1,19 +1,25 @@
-// The page as a user meets it, in headless Chromium: it draws the panel exactly as tracker-render
-// does at a whole-number scale on black, Space shows the read-out, a hidden page pauses and
-// resumes, Escape ends the program with status 0, and start-up failures show their boxes.
+// The page as a user meets it, in Chromium: it draws the panel exactly as tracker-render does, at
+// the largest whole number of device pixels a pixel that fits, wholly in view and on black, on
+// desktops, phones and tablets and in full screen; Space or a tap shows the read-out; a hidden or
+// unfocused page pauses and resumes; Escape ends the program with status 0 (but only leaves full
+// screen); start-up failures show their boxes.
 //
 // Usage: node page_test.cjs SCENARIO --page DIR --render TRACKER_RENDER --modules DIR
 //                                    --chromium PATH --work DIR
-// SCENARIO: panel-1x, panel-2x, readout, pause, escape, no-canvas, no-wasm, or measure (frame
-// rate and main-thread time per frame at 2x; prints figures, fails only if the page fails).
+// SCENARIO: desktop, ratios, phone, fullscreen, pause, focus, escape, no-canvas, no-wasm,
+// or measure (frame rate and main-thread time per frame at 2x; prints figures, fails only if the
+// page fails). A scenario the machine cannot run (focus, without Xvfb) exits with status 77.
 'use strict';
 
 const childProcess = require('child_process');
 const fs = require('fs');
 const http = require('http');
 const path = require('path');
+const zlib = require('zlib');
 
 const Width = 640, Height = 480;
+// A phone held upright, as Chromium emulates one.
+const Phone = { width: 390, height: 844, mobile: true };
 // The parts of the picture that do not depend on the clock: button grid, lists, bank buttons.
 const Panel = { x: 290, y: 0, w: 350, h: 200 };
 // The top-left corner, where the read-out appears; the position box under it never moves.
@@ -87,21 +93,70 @@ function referenceFrame(options) {
   return raw;
 }
 
-// A screenshot of the viewport in device pixels as RGBA bytes (ImageMagick decodes the PNG).
-async function screenshot(page, name, options) {
-  const png = Buffer.from(await page.screenshot({ type: 'png' }));
-  fs.writeFileSync(path.join(options.work, name + '.png'), png);
-  const width = png.readUInt32BE(16), height = png.readUInt32BE(20);  // from the PNG's header
-  const rgba = childProcess.execFileSync('convert', ['png:-', '-depth', '8', 'rgba:-'], {
-    input: png, maxBuffer: 256 << 20 });
-  if (rgba.length !== width * height * 4) fail(`the screenshot ${name} does not decode to ${width} x ${height}`);
+// The pixels of a PNG of 8-bit RGB or RGBA, not interlaced (as Chromium's screenshots are), as
+// RGBA bytes.
+function decodePng(png) {
+  if (png.readUInt32BE(0) !== 0x89504E47) fail('a screenshot is not a PNG');
+  const width = png.readUInt32BE(16), height = png.readUInt32BE(20);
+  const depth = png[24], type = png[25], interlace = png[28];
+  if (depth !== 8 || (type !== 2 && type !== 6) || interlace)
+    fail(`a screenshot PNG of depth ${depth}, colour type ${type}, interlace ${interlace}: not decoded here`);
+  const parts = [];
+  for (let at = 8; at < png.length;) {
+    const length = png.readUInt32BE(at), kind = png.toString('latin1', at + 4, at + 8);
+    if (kind === 'IDAT') parts.push(png.subarray(at + 8, at + 8 + length));
+    at += 12 + length;
+  }
+  const data = zlib.inflateSync(Buffer.concat(parts));
+  const channels = type === 6 ? 4 : 3, stride = width * channels;
+  if (data.length !== height * (stride + 1)) fail('a screenshot PNG has the wrong amount of data');
+  const rows = Buffer.alloc(height * stride);
+  const zero = Buffer.alloc(stride);
+  for (let y = 0; y < height; ++y) {
+    const filter = data[y * (stride + 1)];
+    const line = data.subarray(y * (stride + 1) + 1, (y + 1) * (stride + 1));
+    const out = rows.subarray(y * stride, (y + 1) * stride), up = y ? rows.subarray((y - 1) * stride, y * stride) : zero;
+    if (filter === 0) {
+      line.copy(out);
+    } else if (filter === 1) {
+      for (let i = 0; i < stride; ++i) out[i] = line[i] + (i >= channels ? out[i - channels] : 0);
+    } else if (filter === 2) {
+      for (let i = 0; i < stride; ++i) out[i] = line[i] + up[i];
+    } else if (filter === 3) {
+      for (let i = 0; i < stride; ++i) out[i] = line[i] + (((i >= channels ? out[i - channels] : 0) + up[i]) >> 1);
+    } else if (filter === 4) {
+      for (let i = 0; i < stride; ++i) {
+        const a = i >= channels ? out[i - channels] : 0, b = up[i], c = i >= channels ? up[i - channels] : 0;
+        const p = a + b - c, pa = Math.abs(p - a), pb = Math.abs(p - b), pc = Math.abs(p - c);
+        out[i] = line[i] + (pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
+      }
+    } else {
+      fail(`a screenshot PNG row has filter ${filter}`);
+    }
+  }
+  if (channels === 4) return { rgba: rows, width, height };
+  const rgba = Buffer.alloc(width * height * 4, 255);
+  for (let i = 0, j = 0; i < rows.length; i += 3, j += 4) {
+    rgba[j] = rows[i];
+    rgba[j + 1] = rows[i + 1];
+    rgba[j + 2] = rows[i + 2];
+  }
   return { rgba, width, height };
 }
 
-// The viewport's size in device pixels, as the page sees it.
+// A screenshot of the viewport in device pixels, as RGBA bytes.
+async function screenshot(page, name, options) {
+  const png = Buffer.from(await page.screenshot({ type: 'png', optimizeForSpeed: true }));
+  fs.writeFileSync(path.join(options.work, name + '.png'), png);
+  return decodePng(png);
+}
+
+// What the user sees of the page, in device pixels.
 function deviceViewport(page) {
-  return page.evaluate(() => ({ width: Math.round(innerWidth * devicePixelRatio),
-                                height: Math.round(innerHeight * devicePixelRatio) }));
+  return page.evaluate(() => {
+    const view = window.visualViewport || { width: innerWidth, height: innerHeight };
+    return { width: Math.floor(view.width * devicePixelRatio + 0.001), height: Math.floor(view.height * devicePixelRatio + 0.001) };
+  });
 }
 
 // Where the frame lies in a viewport of device pixels: the largest whole-number scale that fits,
@@ -139,13 +194,16 @@ function compareRegion(shot, reference, region, place) {
   return { count, first };
 }
 
-// Screen pixels outside the frame's place that are not black.
-function borderPixels(shot, place) {
+// Screen pixels outside the frame's place, and outside `spared` ({ left, top, right, bottom } in
+// device pixels, the full-screen control's box), that are not black.
+function borderPixels(shot, place, spared) {
   let count = 0;
   const right = place.left + Width * place.scale, bottom = place.top + Height * place.scale;
+  const spare = spared || { left: 0, top: 0, right: 0, bottom: 0 };
   for (let y = 0; y < shot.height; ++y) {
     for (let x = 0; x < shot.width; ++x) {
       if (x >= place.left && x < right && y >= place.top && y < bottom) continue;
+      if (x >= spare.left && x < spare.right && y >= spare.top && y < spare.bottom) continue;
       const at = (y * shot.width + x) * 4;
       if (shot.rgba[at] || shot.rgba[at + 1] || shot.rgba[at + 2]) ++count;
     }
@@ -210,7 +268,9 @@ async function scopesMoving(page) {
   return before !== await canvasRegion(page, Scopes);
 }
 
-async function launch(options, viewport, display) {
+// `setup` as Setups describes it; headless unless it asks for windows, which are X windows
+// on `display` that lose the focus to each other as a desktop's do (headless ones all keep it).
+async function launch(options, setup, display) {
   const puppeteer = require(require.resolve('puppeteer-core', { paths: [options.modules] }));
   const profile = fs.mkdtempSync(path.join(options.work, 'profile-'));
   const browser = await puppeteer.launch({
@@ -220,21 +280,60 @@ async function launch(options, viewport, display) {
     // doing anything beside the page.
     args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking',
            '--disable-component-update', '--disable-sync', '--no-first-run',
-           `--user-data-dir=${profile}`].concat(display ? ['--ozone-platform=x11'] : []),
-    defaultViewport: viewport,
+           `--user-data-dir=${profile}`].concat(
+             display ? ['--ozone-platform=x11'] : [],
+             setup.ratio ? [`--force-device-scale-factor=${setup.ratio}`] : [],
+             setup.args || []),
+    defaultViewport: null,  // setView's, or the window's own
     env: display ? { ...process.env, DISPLAY: display } : process.env,
   });
   return browser;
 }
 
-async function openPage(browser, options, url, prepare) {
-  const page = await browser.newPage();
-  const log = [];
-  page.on('console', (message) => log.push(message.text()));
-  page.on('pageerror', (error) => log.push(`page error: ${error.message}`));
+// The viewport in CSS pixels, a phone's (`mobile`: touch, and the page's viewport tag applies)
+// or a desktop window's, at the browser's own device pixel ratio. (DevTools' emulated ratios
+// resample the page's whole output, so no page is pixel-exact under them: the ratio is the
+// browser's, from --force-device-scale-factor.)
+async function setView(page, view) {
+  // Overrides last as long as their session: one per page, kept open.
+  if (!Views.has(page)) Views.set(page, await page.createCDPSession());
+  const session = Views.get(page);
+  const upright = view.height >= view.width;
+  await session.send('Emulation.setDeviceMetricsOverride', {
+    width: view.width, height: view.height, deviceScaleFactor: 0, mobile: !!view.mobile,
+    screenOrientation: upright ? { type: 'portraitPrimary', angle: 0 } : { type: 'landscapePrimary', angle: 90 },
+  });
+  await session.send('Emulation.setTouchEmulationEnabled', view.mobile ? { enabled: true, maxTouchPoints: 5 } : { enabled: false });
+}
+const Views = new WeakMap();
+
+// Waits until the page sees the view it was given: what it lays the frame out in.
+async function waitForView(page, view) {
+  let seen;
+  await waitFor(`a view of ${view.width} x ${view.height}`, 10, async () => {
+    seen = await page.evaluate(() => [window.visualViewport.width, window.visualViewport.height]);
+    return seen[0] === view.width && seen[1] === view.height;
+  }).catch((error) => fail(`${error.message}: the page sees ${seen.join(' x ')}`));
+}
+
+// Opens the page in a new browser made as `setup` says (closing the context's last one), for
+// the scenario, which may start several in turn.
+async function start(context, setup) {
+  const { options } = context;
+  if (context.browser) await context.browser.close();
+  context.browser = null;
+  const display = setup.windows ? await startXvfb(options) : null;
+  context.browser = await launch(options, setup, display);
+  const page = await context.browser.newPage();
+  page.on('console', (message) => context.log.push(message.text()));
+  page.on('pageerror', (error) => context.log.push(`page error: ${error.message}`));
+  if (setup.view !== null) await setView(page, setup.view || { width: 640, height: 480 });
+  const prepare = Preparations[options.scenario];
   if (prepare) await page.evaluateOnNewDocument(prepare);
-  await page.goto(url);
-  return { page, log };
+  await page.goto(context.url);
+  if (setup.view) await waitForView(page, setup.view);
+  context.page = page;
+  context.ratio = setup.ratio || 1;
 }
 
 // Waits until the panel on the page is the panel tracker-render draws, and returns the shot.
@@ -266,45 +365,6 @@ function shownBox(page) {
 }
 
 const scenarios = {
-  async 'panel-1x'(context) {
-    await panelAt(context, { width: 640, height: 480 });
-  },
-
-  // 1400 x 1000 holds the frame twice over with 60 and 20 pixels of black either side.
-  async 'panel-2x'(context) {
-    await panelAt(context, { width: 1400, height: 1000 });
-  },
-
-  async readout({ page, reference, options }) {
-    const place = placement(await deviceViewport(page));
-    await waitForPanel(page, reference, options);
-    // Registered after the host's listener, so it sees what the host did with each key.
-    await page.evaluate(() => {
-      window.keysSeen = [];
-      window.addEventListener('keydown', (event) => window.keysSeen.push([event.code, event.defaultPrevented]));
-    });
-    const before = compareRegion(await screenshot(page, 'before-space', options), reference, Corner, place);
-    if (before.count) fail(`the corner differs from tracker-render's before Space: ${before.first}`);
-    await page.keyboard.press('Space');
-    await waitFor('the read-out in the top-left corner', 10, async () =>
-      compareRegion(await screenshot(page, 'after-space', options), reference, Corner, place).count > 0);
-    const shot = await screenshot(page, 'read-out', options);
-    const panel = compareRegion(shot, reference, Panel, place);
-    if (panel.count) fail(`the panel changed with the read-out on: ${panel.first}`);
-    const scrolled = await page.evaluate(() => [window.scrollX, window.scrollY]);
-    if (scrolled[0] || scrolled[1]) fail(`Space scrolled the page to ${scrolled}`);
-    await page.keyboard.press('ArrowDown');
-    await page.keyboard.press('Space');
-    await waitFor('the read-out to go again', 10, async () =>
-      compareRegion(await screenshot(page, 'space-again', options), reference, Corner, place).count === 0);
-    // Their default actions would scroll the page or press whatever control has the focus.
-    const seen = await page.evaluate(() => window.keysSeen);
-    const wanted = ['Space', 'ArrowDown', 'Space'];
-    if (seen.map((key) => key[0]).join() !== wanted.join()) fail(`the page saw the keys ${JSON.stringify(seen)}`);
-    const kept = seen.filter((key) => !key[1]).map((key) => key[0]);
-    if (kept.length) fail(`the browser's default action was not prevented for ${kept.join(', ')}`);
-  },
-
   async pause({ browser, page, reference, options }) {
     await waitForPanel(page, reference, options);
     await waitFor('the scopes to move', 10, async () => {
@@ -336,6 +396,14 @@ const scenarios = {
     const after = await waitFor('the demo to draw on, or end', 10, async () =>
       ((await exitStatus(page)) !== undefined ? 'ended' : (await scopesMoving(page)) && 'drawing'));
     if (after !== 'drawing') fail('the Escape that dismissed a box also ended the program');
+    // This browser has no Fullscreen API: no control, though the window has room for one, and F
+    // is just a key.
+    if (!(await page.evaluate(() => document.getElementById('full-screen').hidden)))
+      fail('the full-screen control shows in a browser without full screen');
+    await page.keyboard.press('KeyF');
+    await waitFor('the demo to draw on after F', 10, () => scopesMoving(page));
+    if ((await exitStatus(page)) !== undefined || (await page.evaluate(() => !!document.fullscreenElement)))
+      fail('F did something in a browser without full screen');
     await page.keyboard.press('Escape');
     const status = await waitFor('trackerExitStatus after Escape', 10, async () => {
       const value = await exitStatus(page);
@@ -364,10 +432,103 @@ const scenarios = {
     await expectBoxes(page, log, [{ caption: 'Error', text: 'The demo could not start: this browser does not run WebAssembly.' }], 1, 'click');
   },
 
-  // Windows whose fit has a fraction of one half or more: the whole frame, at the scale below.
+  // Desktop windows at one device pixel a pixel: the frame as it is, with the keyboard, the
+  // read-out and the cursor hidden over it; twice over with black either side; fits with a fraction of one half
+  // or more (the whole frame, at the scale below); and one smaller than the frame.
   async desktop(context) {
-    for (const viewport of [{ width: 1000, height: 750 }, { width: 1279, height: 959 }])
-      await frameAt(context, viewport);
+    await panelAt(context, { width: 640, height: 480 });
+    await readout(context);
+    for (const view of [{ width: 1400, height: 1000 }, { width: 1000, height: 750 }, { width: 1279, height: 959 }])
+      await frameAt(context, view);
+    // Shrunk to fit: whole and centred, in a canvas of the device pixels it covers.
+    await setView(context.page, { width: 480, height: 400 });
+    const small = await waitFor('the frame shrunk into 480 x 400', 10, async () => {
+      const now = await pageLayout(context.page);
+      return now.canvas.right - now.canvas.left === 480 && now;
+    });
+    if (small.canvas.left !== 0 || small.canvas.top !== 20 || small.canvas.bottom !== 380 ||
+        small.backing.join() !== '480,360')
+      fail(`the frame shrunk into 480 x 400 is not 480 x 360 at (0, 20): ${JSON.stringify(small)}`);
+  },
+
+  // Desktop windows at the other common device pixel ratios, where a CSS pixel is no whole
+  // number of device pixels.
+  async ratios(context) {
+    await frameHere(context, 'at 1100 x 800');
+    await start(context, { ratio: 1.5, view: { width: 1000, height: 750 } });
+    await frameHere(context, 'at 1000 x 750');
+  },
+
+  // A phone upright (where the page loads), on its side, and a tablet; on the phone a tap shows
+  // the read-out and the next one hides it, as Space does.
+  async phone(context) {
+    await frameHere(context, 'on a phone upright');
+    const { page, reference, options } = context;
+    const place = placement(await deviceViewport(page));
+    const readout = async (name) =>
+      compareRegion(await screenshot(page, name, options), reference, Corner, place).count > 0;
+    const canvas = (await pageLayout(page)).canvas;
+    const middle = [(canvas.left + canvas.right) / 2, (canvas.top + canvas.bottom) / 2];
+    await page.touchscreen.tap(middle[0], middle[1]);
+    await waitFor('a tap to show the read-out', 10, () => readout('tapped'));
+    await page.touchscreen.tap(middle[0], middle[1]);
+    await waitFor('another tap to hide it', 10, async () => !(await readout('tapped-again')));
+    await checkLayout(page, 'on a phone upright, tapped');
+    if ((await exitStatus(page)) !== undefined) fail('the program ended on a tap');
+    await frameAt(context, { ...Phone, width: Phone.height, height: Phone.width });
+    await start(context, { ratio: 2, view: { width: 820, height: 1180, mobile: true } });
+    await frameHere(context, 'on a tablet upright');
+  },
+
+  // Full screen by F, by the control and by a double click; out of it by Escape (which then does
+  // not end the program), the control and a double click: the frame fits the screen, then the
+  // window again. Escape outside full screen still ends the program.
+  async fullscreen(context) {
+    const { page } = context;
+    const windowed = await frameHere(context, 'in the window');
+    const screenSize = await page.evaluate(() => [screen.width, screen.height]);
+    const full = async (how) => {
+      await waitFor(`full screen by ${how}`, 10, () => page.evaluate(() => !!document.fullscreenElement));
+      const { place, control } = await frameHere(context, `in full screen by ${how}`);
+      const size = await deviceViewport(page);
+      if (size.width !== screenSize[0] || size.height !== screenSize[1])
+        fail(`in full screen by ${how} the page is ${size.width} x ${size.height}, not the screen's ${screenSize}`);
+      return { place, control };
+    };
+    const back = async (how) => {
+      await waitFor(`leaving full screen by ${how}`, 10, () => page.evaluate(() => !document.fullscreenElement));
+      const { place } = await frameHere(context, `back from full screen by ${how}`);
+      if (place.scale !== windowed.place.scale || place.left !== windowed.place.left)
+        fail(`back from full screen by ${how} the frame is at ${JSON.stringify(place)}, not ${JSON.stringify(windowed.place)}`);
+    };
+    if (!windowed.control) fail('no full-screen control in a window with room for it');
+    await page.keyboard.press('KeyF');
+    const inFull = await full('F');
+    if (inFull.place.scale <= windowed.place.scale) fail('full screen did not enlarge the frame');
+    await page.keyboard.press('Escape');
+    await back('Escape');
+    const after = await waitFor('the demo to draw on, or end', 10, async () =>
+      ((await exitStatus(page)) !== undefined ? 'ended' : (await scopesMoving(page)) && 'drawing'));
+    if (after !== 'drawing') fail('the Escape that left full screen also ended the program');
+    await page.click('#full-screen');
+    const byControl = await full('the control');
+    if (!byControl.control) fail('no control to leave full screen with');
+    await page.click('#full-screen');
+    await back('the control');
+    const middle = async () => {
+      const canvas = (await pageLayout(page)).canvas;
+      return [(canvas.left + canvas.right) / 2, (canvas.top + canvas.bottom) / 2];
+    };
+    await page.mouse.click(...await middle(), { count: 2 });
+    await full('a double click');
+    await page.mouse.click(...await middle(), { count: 2 });
+    await back('a double click');
+    await page.keyboard.press('Escape');
+    const status = await waitFor('trackerExitStatus after Escape', 10, async () => {
+      const value = await exitStatus(page);
+      return value === undefined ? null : { value };
+    });
+    if (status.value !== 0) fail(`trackerExitStatus is ${JSON.stringify(status.value)} after Escape, expected 0`);
   },
 
   // The program pauses while another window has the focus, though its page stays in view, and
@@ -410,33 +571,123 @@ const scenarios = {
     const elapsed = (end.time - start.time) / 1000;
     if (!(frames > 0)) fail('no frames were presented');
     const per = (name) => ((end.metrics[name] - start.metrics[name]) * 1000 / frames).toFixed(2);
-    const place = placement(await deviceViewport(page));
-    console.log(`${place.scale}x scale, viewport ${page.viewport().width} x ${page.viewport().height}: ` +
+    const size = await deviceViewport(page);
+    const place = placement(size);
+    console.log(`${place.scale}x scale, viewport ${size.width} x ${size.height}: ` +
                 `${(frames / elapsed).toFixed(1)} frames/s presented over ${elapsed.toFixed(1)} s, ` +
                 `the browser's animation frames ${(browserFrames / elapsed).toFixed(1)}/s`);
     console.log(`per frame: main thread busy ${per('TaskDuration')} ms, of which script ${per('ScriptDuration')} ms`);
   },
 };
 
-// The frame in `viewport`: its panel exactly tracker-render's at the scale the rule gives, the
-// whole frame inside the viewport, black around it, and nothing to scroll.
-async function frameAt({ page, reference, options }, viewport) {
-  await page.setViewport(viewport);
-  const where = `at ${viewport.width} x ${viewport.height}`;
-  const place = placement(await deviceViewport(page));
-  const shot = await waitForPanel(page, reference, options).catch((error) => fail(`${where}: ${error.message}`));
-  const border = borderPixels(shot, place);
-  if (border) fail(`${where}: ${border} pixels around the ${place.scale}x frame are not black`);
-  const page_ = await page.evaluate(() => {
-    const box = document.getElementById('screen').getBoundingClientRect();
-    return { box: [box.left, box.top, box.right, box.bottom], view: [innerWidth, innerHeight],
-             scroll: [document.documentElement.scrollWidth, document.documentElement.scrollHeight] };
+// The canvas's and the full-screen control's boxes and what the user sees of the page, in CSS
+// pixels; how far the page scrolls and is zoomed.
+function pageLayout(page) {
+  return page.evaluate(() => {
+    const box = (element) => {
+      const r = element.getBoundingClientRect();
+      return { left: r.left, top: r.top, right: r.right, bottom: r.bottom };
+    };
+    const control = document.getElementById('full-screen');
+    const view = window.visualViewport;
+    return {
+      canvas: box(document.getElementById('screen')),
+      backing: [document.getElementById('screen').width, document.getElementById('screen').height],
+      control: control.hidden ? null : box(control),
+      view: { width: view.width, height: view.height, scale: view.scale },
+      layoutWidth: innerWidth,
+      ratio: devicePixelRatio,
+      scroll: { x: scrollX, y: scrollY, width: document.documentElement.scrollWidth,
+                height: document.documentElement.scrollHeight },
+    };
   });
-  const [left, top, right, bottom] = page_.box;
-  if (left < 0 || top < 0 || right > page_.view[0] || bottom > page_.view[1])
-    fail(`${where}: the frame reaches beyond the viewport: ${page_.box}`);
-  if (page_.scroll[0] > page_.view[0] || page_.scroll[1] > page_.view[1])
-    fail(`${where}: the page scrolls: ${page_.scroll}`);
+}
+
+function overlaps(a, b) {
+  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+// The whole frame where the rule puts it in device pixels, inside what the user sees, the
+// control (if shown) beside it, and nothing scrolled, zoomed or scrollable.
+async function checkLayout(page, where) {
+  const now = await pageLayout(page);
+  const place = placement(await deviceViewport(page));
+  const { canvas, view, scroll, ratio } = now;
+  if (canvas.left < 0 || canvas.top < 0 || canvas.right > view.width || canvas.bottom > view.height)
+    fail(`${where}: the frame reaches beyond what the user sees: ${JSON.stringify(canvas)} in ${view.width} x ${view.height}`);
+  // Chromium lays boxes out in 1/64ths of a CSS pixel: within a device pixel of the rule.
+  const want = { left: place.left, top: place.top, right: place.left + Width * place.scale, bottom: place.top + Height * place.scale };
+  for (const side of ['left', 'top', 'right', 'bottom'])
+    if (Math.abs(canvas[side] * ratio - want[side]) > 0.5)
+      fail(`${where}: the frame's ${side} edge is at ${canvas[side] * ratio} device pixels, not ${want[side]}: ${JSON.stringify(now)}`);
+  if (now.backing[0] !== Width * place.scale || now.backing[1] !== Height * place.scale)
+    fail(`${where}: the canvas holds ${now.backing.join(' x ')} pixels for a frame of ${Width * place.scale} x ${Height * place.scale}`);
+  if (now.control && overlaps(now.control, canvas)) fail(`${where}: the full-screen control covers the picture`);
+  if (scroll.x || scroll.y || scroll.width > Math.ceil(now.layoutWidth) || now.layoutWidth > Math.ceil(view.width) ||
+      view.scale !== 1)
+    fail(`${where}: the page scrolls or is zoomed: ${JSON.stringify(now)}`);
+  return { place, control: now.control && deviceBox(now.control, ratio) };
+}
+
+// A CSS box in whole device pixels, rounded outwards.
+function deviceBox(box, ratio) {
+  return { left: Math.floor(box.left * ratio), top: Math.floor(box.top * ratio),
+           right: Math.ceil(box.right * ratio), bottom: Math.ceil(box.bottom * ratio) };
+}
+
+// The frame in `viewport`: its panel exactly tracker-render's at the scale the rule gives, in
+// its place, and black around it.
+async function frameAt(context, view) {
+  await setView(context.page, view);
+  await waitForView(context.page, view);
+  return frameHere(context, `at ${view.width} x ${view.height}`);
+}
+
+async function frameHere({ page, reference, options, ratio }, where) {
+  where += ratio === 1 ? '' : ` at ${ratio} device pixels a pixel`;
+  const shot = await waitForPanel(page, reference, options).catch((error) => fail(`${where}: ${error.message}`));
+  const { place, control } = await waitFor('the layout to settle', 10, async () => {
+    try {
+      return await checkLayout(page, where);
+    } catch (error) {
+      return null;
+    }
+  }).catch(() => checkLayout(page, where));
+  const border = borderPixels(shot, place, control);
+  if (border) fail(`${where}: ${border} pixels around the ${place.scale}x frame are not black`);
+  return { place, control };
+}
+
+// Space shows the read-out in the top-left corner and hides it again, leaving the panel alone;
+// it and the arrows have their default actions prevented.
+async function readout({ page, reference, options }) {
+  const place = placement(await deviceViewport(page));
+  await waitForPanel(page, reference, options);
+  // Registered after the host's listener, so it sees what the host did with each key.
+  await page.evaluate(() => {
+    window.keysSeen = [];
+    window.addEventListener('keydown', (event) => window.keysSeen.push([event.code, event.defaultPrevented]));
+  });
+  const before = compareRegion(await screenshot(page, 'before-space', options), reference, Corner, place);
+  if (before.count) fail(`the corner differs from tracker-render's before Space: ${before.first}`);
+  await page.keyboard.press('Space');
+  await waitFor('the read-out in the top-left corner', 10, async () =>
+    compareRegion(await screenshot(page, 'after-space', options), reference, Corner, place).count > 0);
+  const shot = await screenshot(page, 'read-out', options);
+  const panel = compareRegion(shot, reference, Panel, place);
+  if (panel.count) fail(`the panel changed with the read-out on: ${panel.first}`);
+  const scrolled = await page.evaluate(() => [window.scrollX, window.scrollY]);
+  if (scrolled[0] || scrolled[1]) fail(`Space scrolled the page to ${scrolled}`);
+  await page.keyboard.press('ArrowDown');
+  await page.keyboard.press('Space');
+  await waitFor('the read-out to go again', 10, async () =>
+    compareRegion(await screenshot(page, 'space-again', options), reference, Corner, place).count === 0);
+  // Their default actions would scroll the page or press whatever control has the focus.
+  const seen = await page.evaluate(() => window.keysSeen);
+  const wanted = ['Space', 'ArrowDown', 'Space'];
+  if (seen.map((key) => key[0]).join() !== wanted.join()) fail(`the page saw the keys ${JSON.stringify(seen)}`);
+  const kept = seen.filter((key) => !key[1]).map((key) => key[0]);
+  if (kept.length) fail(`the browser's default action was not prevented for ${kept.join(', ')}`);
 }
 
 async function panelAt(context, viewport) {
@@ -504,12 +755,24 @@ const Preparations = {
   'no-wasm': () => {
     delete window.WebAssembly;
   },
+  escape: () => {
+    delete Element.prototype.requestFullscreen;
+    delete Document.prototype.exitFullscreen;
+    Object.defineProperty(Document.prototype, 'fullscreenEnabled', { get: () => false });
+  },
 };
 
-// What a scenario's browser needs beyond the headless one at 640 x 480.
+// What a scenario's first browser needs beyond a headless one with a 640 x 480 view: its `view`
+// (see setView; null for the window's own) at a device pixel `ratio`, `windows` on an X display,
+// more command-line `args`.
 const Setups = {
-  measure: { viewport: { width: 1400, height: 1000 } },
+  measure: { view: { width: 1400, height: 1000 } },
   focus: { windows: true },
+  escape: { view: { width: 800, height: 600 } },
+  ratios: { ratio: 1.25, view: { width: 1100, height: 800 } },
+  phone: { ratio: 3, view: Phone },
+  // The window's own viewport, which full screen resizes, on a screen larger than the window.
+  fullscreen: { view: null, args: ['--window-size=1000,760', '--screen-info={1600x1200}'] },
 };
 
 async function main() {
@@ -525,25 +788,20 @@ async function main() {
   if (!fs.existsSync(options.chromium)) fail(`no Chromium at ${options.chromium}`);
 
   const reference = referenceFrame(options);
-  const setup = Setups[options.scenario] || {};
   const server = await serve(options.page);
-  let browser;
-  let context;
+  const context = { reference, options, log: [], browser: null,
+                    url: `http://127.0.0.1:${server.address().port}/tracker-screen.html` };
   try {
-    const display = setup.windows ? await startXvfb(options) : null;
-    browser = await launch(options, setup.viewport || { width: 640, height: 480 }, display);
-    const url = `http://127.0.0.1:${server.address().port}/tracker-screen.html`;
-    const opened = await openPage(browser, options, url, Preparations[options.scenario]);
-    context = { browser, page: opened.page, log: opened.log, reference, options };
+    await start(context, Setups[options.scenario] || {});
     await scenario(context);
-    const errors = opened.log.filter((line) => /^page error/.test(line));
+    const errors = context.log.filter((line) => /^page error/.test(line));
     if (errors.length && !options.scenario.startsWith('no-')) fail(`the page reported errors: ${errors.join('; ')}`);
     console.log(`PASS: ${options.scenario}`);
   } catch (error) {
-    if (context) console.error(`console of the page:\n  ${context.log.join('\n  ')}`);
+    if (context.log.length) console.error(`console of the page:\n  ${context.log.join('\n  ')}`);
     throw error;
   } finally {
-    if (browser) await browser.close();
+    if (context.browser) await context.browser.close();
     server.close();
     for (const cleanup of options.cleanups) cleanup();
   }
