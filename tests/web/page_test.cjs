@@ -593,7 +593,7 @@ function pageLayout(page) {
     return {
       canvas: box(document.getElementById('screen')),
       backing: [document.getElementById('screen').width, document.getElementById('screen').height],
-      control: control.hidden ? null : box(control),
+      control: control && !control.hidden ? box(control) : null,
       view: { width: view.width, height: view.height, scale: view.scale },
       layoutWidth: innerWidth,
       ratio: devicePixelRatio,
