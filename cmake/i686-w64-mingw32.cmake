@@ -1,15 +1,4 @@
 # Cross build for 32-bit Windows with Debian's MinGW-w64 (g++-mingw-w64-i686, mingw-w64-i686-dev).
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
-
 set(TRACKER_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${TRACKER_MINGW_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${TRACKER_MINGW_PREFIX}-g++)
-set(CMAKE_RC_COMPILER ${TRACKER_MINGW_PREFIX}-windres)
-
-# Headers and libraries come from the MinGW-w64 tree only; build tools from the host.
-set(CMAKE_FIND_ROOT_PATH /usr/${TRACKER_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

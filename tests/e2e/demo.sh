@@ -2,11 +2,12 @@
 # The real program as a user meets it: it draws the screen, Space shows the frame rate,
 # losing the focus pauses it, Escape ends it with status 0. Every wait is for a condition on
 # the screen or the process, with a deadline.
-# Usage: demo.sh linux|wine PROGRAM TRACKER_RENDER WORKDIR
+# Usage: demo.sh linux|wine-x86|wine-x64 PROGRAM TRACKER_RENDER WORKDIR
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib.sh"
 
 kind=$1 program=$2 render=$3 WORK=$4
+use_kind "$kind"
 rm -rf "$WORK" && mkdir -p "$WORK"
 started=$(date +%s)
 [ -f "$program" ] || fail "no program at $program (build it first)"

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # The real program on a desktop, as a user meets it beside other windows. Every wait is for a
 # condition on the screen, the windows or the process, with a deadline.
-#   desktop.sh openbox linux|wine PROGRAM TRACKER_RENDER WORKDIR [ENDING]
+#   desktop.sh openbox linux|wine-x86|wine-x64 PROGRAM TRACKER_RENDER WORKDIR [ENDING]
 #     under openbox with a second client window: Alt+Tab away pauses the program (its scopes
 #     stop), Alt+Tab back brings the picture back with frames advancing, twice. The Linux window
 #     stays on screen while paused and must show its last frame again where another window
 #     uncovered it.
-#   desktop.sh bare linux|wine PROGRAM TRACKER_RENDER WORKDIR [ENDING]
+#   desktop.sh bare linux|wine-x86|wine-x64 PROGRAM TRACKER_RENDER WORKDIR [ENDING]
 #     on a screen without a window manager; for Wine, another Wine program takes the focus and is
 #     closed, and the picture must come back with frames advancing and the keys working.
 # ENDING is how the program is ended, each time with status 0: escape (the default), wm-close
@@ -16,6 +16,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib.sh"
 
 setup=$1 kind=$2 program=$3 render=$4 WORK=$(realpath -m "$5") ending=${6:-escape}
+use_kind "$kind"
 rm -rf "$WORK" && mkdir -p "$WORK"
 started=$(date +%s)
 [ -f "$program" ] || fail "no program at $program (build it first)"
@@ -122,9 +123,9 @@ if [ "$setup" = openbox ]; then
     comes_back "$WORK/paused.png"
     echo "round $round: paused and resumed"
   done
-elif [ "$kind" = wine ]; then
+elif [[ "$kind" = wine-* ]]; then
   # Another Wine program in the same prefix takes the focus, then is closed by the user.
-  wine notepad 2>"$WORK/notepad.stderr" &
+  "$WINE" notepad 2>"$WORK/notepad.stderr" &
   E2E_PIDS+=($!)
   wait_for 30 visible 'Notepad$' || fail "Notepad did not appear"
   notepad=$FOUND

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Set-up failures as a user meets them, each ending with status 0.
-#   failure.sh wine PROGRAM.exe WORKDIR: on a 1024x768 screen the 640x480 mode is
+#   failure.sh wine-x86|wine-x64 PROGRAM.exe WORKDIR: on a 1024x768 screen the 640x480 mode is
 #     missing: "Video mode not found", then "DDRAW_Init"; dismissing each box ends the program.
 #   failure.sh linux PROGRAM WORKDIR: with no display at all, "WIN_Init" on standard error.
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib.sh"
 
 kind=$1 program=$2 WORK=$3
+use_kind "$kind"
 rm -rf "$WORK" && mkdir -p "$WORK"
 [ -f "$program" ] || fail "no program at $program (build it first)"
 started=$(date +%s)
@@ -26,9 +27,8 @@ if [ "$kind" = linux ]; then
 fi
 
 start_xvfb 1024x768x24
-export WINEPREFIX="$WORK/../wineprefix" WINEDEBUG=-all,trace+msgbox
-E2E_WINEPREFIX=$WINEPREFIX
-wine "$program" 2>"$WORK/stderr" &
+export WINEDEBUG=-all,trace+msgbox
+"$WINE" "$program" 2>"$WORK/stderr" &
 demo=$!
 E2E_PIDS+=("$demo")
 
@@ -56,4 +56,4 @@ wait_exit "$demo" 15
 [ "$(grep -c 'msgbox:MSGBOX_OnInit' "$WORK/stderr")" = "2" ] || fail "more than two boxes"
 grep -aq "^DDRAW_Init: SetDisplayMode failed with DDERR_[A-Z]* (0x8[0-9A-F]\{7\})" "$WORK/stderr" ||
   fail "no reason beside the boxes on standard error (see $WORK/stderr)"
-echo "PASS: wine without the video mode in $(( $(date +%s) - started )) s"
+echo "PASS: $kind without the video mode in $(( $(date +%s) - started )) s"

@@ -48,17 +48,35 @@ shot() {
   timeout 20 import -window root "$1" || fail "no screenshot of $DISPLAY"
 }
 
-# Starts PROGRAM of KIND (linux, or wine in the prefix beside WORK) in the background with its
-# standard error in WORK/stderr; its process id goes into `demo`, and the cleanup ends it.
+# Each Windows width has its own Wine loader, named explicitly: Debian's `wine` picks the 32-bit
+# one whenever it is installed, and a 64-bit program needs the 64-bit one.
+E2E_WINE_X86=${TRACKER_WINE_X86:-/usr/lib/wine/wine}
+E2E_WINE_X64=${TRACKER_WINE_X64:-/usr/lib/wine/wine64}
+
+# Checks KIND (linux, wine-x86 or wine-x64) before anything starts. For Wine it sets WINE to the
+# loader, and WINEPREFIX to the width's prefix beside WORK (made by e2e-wine-prefix-WIDTH); where
+# this machine cannot run that width, the run ends here, skipped (77) or failed, with the reason.
+use_kind() {
+  local kind=$1 status=0
+  case "$kind" in
+    linux) return 0 ;;
+    wine-x86) WINE=$E2E_WINE_X86 ;;
+    wine-x64) WINE=$E2E_WINE_X64 ;;
+    *) fail "unknown kind $kind" ;;
+  esac
+  bash "$(dirname "${BASH_SOURCE[0]}")/wine_loader.sh" "${kind#wine-}" "$WINE" || status=$?
+  [ "$status" = 0 ] || exit "$status"
+  export WINEPREFIX="$WORK/../wineprefix-${kind#wine-}" WINEDEBUG=-all
+  E2E_WINEPREFIX=$WINEPREFIX
+}
+
+# Starts PROGRAM of KIND, checked by use_kind, in the background with its standard error in
+# WORK/stderr; its process id goes into `demo`, and the cleanup ends it.
 start_program() {
   local kind=$1 program=$2
   case "$kind" in
     linux) "$program" 2>"$WORK/stderr" & ;;
-    wine)
-      export WINEPREFIX="$WORK/../wineprefix" WINEDEBUG=-all
-      E2E_WINEPREFIX=$WINEPREFIX
-      wine "$program" 2>"$WORK/stderr" &
-      ;;
+    wine-*) "$WINE" "$program" 2>"$WORK/stderr" & ;;
     *) fail "unknown kind $kind" ;;
   esac
   demo=$!
