@@ -35,22 +35,6 @@ endfunction()
 add_compile_options(-msimd128)
 add_link_options(-msimd128)
 
-# The native tools the web tests compare against, built from the same source for this machine:
-# tracker-render draws the reference frames, tracker-bench-render is timed beside its WebAssembly
-# twin.
-include(ExternalProject)
-set(TRACKER_HOST_DIR ${CMAKE_BINARY_DIR}/host)
-ExternalProject_Add(tracker-host-tools
-  SOURCE_DIR ${PROJECT_SOURCE_DIR}
-  BINARY_DIR ${TRACKER_HOST_DIR}
-  CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DTRACKER_TESTS=OFF
-  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target tracker-render tracker-bench-render
-  BUILD_ALWAYS ON
-  INSTALL_COMMAND ""
-  BUILD_BYPRODUCTS ${TRACKER_HOST_DIR}/tracker-render ${TRACKER_HOST_DIR}/bench/tracker-bench-render)
-set(TRACKER_HOST_RENDER ${TRACKER_HOST_DIR}/tracker-render)
-set(TRACKER_HOST_BENCH ${TRACKER_HOST_DIR}/bench/tracker-bench-render)
-
 # Makes `target` the page: TARGET.html from the page template with TARGET.js and TARGET.wasm.
 # ASYNCIFY lets the host's waits (for an event, an animation frame, a dismissed box) block the
 # program as the Windows calls do, while the browser's event loop runs on.

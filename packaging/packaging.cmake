@@ -54,6 +54,16 @@ tracker-render draws the same frames without a display, as PNG, raw words or an
 animated GIF.")
   # The libraries the binaries really link, as dpkg-shlibdeps finds them.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # A cross build's package is for the architecture it targets, not this machine's, which CPack
+  # would name; dpkg-shlibdeps already looks for each binary's libraries in its own architecture.
+  if(CMAKE_CROSSCOMPILING)
+    execute_process(COMMAND dpkg-architecture -t ${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
+                    OUTPUT_VARIABLE TRACKER_DEB_ARCH OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+    if(NOT TRACKER_DEB_ARCH)
+      message(FATAL_ERROR "dpkg-architecture (dpkg-dev) names no Debian architecture for ${CMAKE_LIBRARY_ARCHITECTURE}")
+    endif()
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${TRACKER_DEB_ARCH})
+  endif()
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   include(CPack)
 endif()

@@ -83,11 +83,15 @@ start_program() {
   E2E_PIDS+=("$demo")
 }
 
+# Deadlines are multiplied by E2E_DEADLINE_SCALE (1 unless set), for programs under an emulator,
+# which runs every instruction several times slower.
+E2E_DEADLINE_SCALE=${E2E_DEADLINE_SCALE:-1}
+
 # Runs `command...` every fifth of a second until it succeeds; 1 when `seconds` pass first.
 wait_for() {
   local seconds=$1
   shift
-  local deadline=$((SECONDS + seconds))
+  local deadline=$((SECONDS + seconds * E2E_DEADLINE_SCALE))
   until "$@"; do
     [ "$SECONDS" -lt "$deadline" ] || return 1
     sleep 0.2
@@ -114,7 +118,7 @@ region_diff() {
 wait_exit() {
   local pid=$1 seconds=$2
   EXIT_STATUS=running
-  for _ in $(seq $((seconds * 10))); do
+  for _ in $(seq $((seconds * E2E_DEADLINE_SCALE * 10))); do
     if ! kill -0 "$pid" 2>/dev/null; then
       EXIT_STATUS=0
       wait "$pid" || EXIT_STATUS=$?

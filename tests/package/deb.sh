@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # The .deb as a user gets it: what it installs, what it declares it needs, and that the
 # installed renderer draws the same frame as the build tree's.
-# Usage: deb.sh BUILD_DIR TRACKER_RENDER WORKDIR
+# Usage: deb.sh BUILD_DIR TRACKER_RENDER WORKDIR [ARCH [EMULATOR...]]
+# ARCH is the package's Debian architecture (this machine's by default); a cross build's
+# installed programs run under EMULATOR.
 set -euo pipefail
-build=$1 render=$2 work=$3
+build=$1 render=$2 work=$3 arch=${4:-$(dpkg --print-architecture)}
+emulator=("${@:5}")
 fail() { echo "FAIL: $*" >&2; exit 1; }
 rm -rf "$work" && mkdir -p "$work"
 
@@ -13,7 +16,7 @@ debs=("$work"/cpack/*.deb)
 [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one .deb, found: ${debs[*]}"
 deb=${debs[0]}
 version=$("$render" --version | sed -n 's/^tracker-render //p')
-[ "$(basename "$deb")" = "tracker-screen_${version}_$(dpkg --print-architecture).deb" ] ||
+[ "$(basename "$deb")" = "tracker-screen_${version}_${arch}.deb" ] ||
   fail "unexpected file name $(basename "$deb")"
 
 # Exactly these files, the programs executable, nothing of the tests or the benchmarks.
@@ -32,20 +35,38 @@ diff -u "$work/expected-files" "$work/files" >&2 || fail "the package holds othe
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = tracker-screen ] || fail "Package: $(field Package)"
 [ "$(field Version)" = "$version" ] || fail "Version $(field Version), tracker-render says $version"
-[ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture: $(field Architecture)"
+[ "$(field Architecture)" = "$arch" ] || fail "Architecture: $(field Architecture), expected $arch"
 depends=$(field Depends)
 echo "Depends: $depends"
 
 dpkg -x "$deb" "$work/root"
-# Every library the installed programs load comes from a package the .deb declares.
+# Every library the installed programs load comes from a package of the package's
+# architecture that the .deb declares.
 declares() { [[ ", $depends," == *", $1 "* || ", $depends," == *", $1,"* ]]; }
-ldconfig -p >"$work/libraries"
+multiarch=$(dpkg-architecture -a "$arch" -qDEB_HOST_MULTIARCH 2>/dev/null) ||
+  fail "dpkg-architecture knows no architecture $arch"
+# The package that holds LIBRARY in the architecture's library folders, as name:arch.
+owner_of() {
+  local dir path
+  for dir in /lib/$multiarch /usr/lib/$multiarch; do
+    path=$dir/$1
+    [ -e "$path" ] || continue
+    { dpkg -S "$path" 2>/dev/null || dpkg -S "$(readlink -f "$path")" 2>/dev/null; } | head -n 1 | sed 's/: .*//'
+    return 0
+  done
+}
 for program in tracker-screen tracker-render; do
+  machine=$(file -b "$work/root/usr/bin/$program")
+  case "$arch" in
+    amd64) [[ $machine == *x86-64* ]] ;;
+    arm64) [[ $machine == *aarch64* ]] ;;
+    *) true ;;
+  esac || fail "$program is not a program for $arch: $machine"
   for library in $(objdump -p "$work/root/usr/bin/$program" | awk '$1 == "NEEDED" {print $2}'); do
-    path=$(awk -v lib="$library" '$1 == lib && /x86-64/ {print $NF}' "$work/libraries" | head -n 1)
-    [ -n "$path" ] || fail "$program needs $library, which is not installed here"
-    owner=$(dpkg -S "$path" 2>/dev/null || dpkg -S "$(readlink -f "$path")" 2>/dev/null) ||
-      fail "no package owns $path"
+    owner=$(owner_of "$library")
+    [ -n "$owner" ] || fail "$program needs $library, which no $arch package installed here holds"
+    [ "${owner#*:}" = "$owner" ] || [ "${owner#*:}" = "$arch" ] ||
+      fail "$program needs $library, found only in $owner"
     owner=${owner%%:*}
     declares "$owner" || fail "$program needs $library from $owner, which Depends does not name"
   done
@@ -65,11 +86,11 @@ for size in 16 32 48 64 128 256; do
 done
 
 # The installed renderer draws the build tree's frame, byte for byte.
-installed=$work/root/usr/bin/tracker-render
-[ "$("$installed" --version)" = "tracker-render $version" ] || fail "installed --version: $("$installed" --version)"
+installed=("${emulator[@]}" "$work/root/usr/bin/tracker-render")
+[ "$("${installed[@]}" --version)" = "tracker-render $version" ] || fail "installed --version: $("${installed[@]}" --version)"
 mkdir "$work/built" "$work/installed"
 "$render" --out "$work/built" --raw 3.3 12.85
-"$installed" --out "$work/installed" --raw 3.3 12.85
+"${installed[@]}" --out "$work/installed" --raw 3.3 12.85
 for file in frame-0000.raw frame-0001.raw frame-0000.png frame-0001.png; do
   cmp "$work/built/$file" "$work/installed/$file" || fail "$file differs between the build tree and the package"
 done
