@@ -25,11 +25,13 @@ fail() {
 }
 
 # Starts Xvfb with screen $1 (WxHxD) on a display number of its own, which Xvfb picks free and
-# reports, exports DISPLAY and waits until the server answers.
+# reports, exports DISPLAY and waits until the server answers. -noreset: by default the server
+# resets whenever its last client leaves (our probes and screenshots), refusing connections
+# meanwhile, and a program that connects then finds no display.
 start_xvfb() {
   local screen=$1
   rm -f "$WORK/xvfb-display"
-  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$WORK/xvfb-display" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset 3>"$WORK/xvfb-display" >/dev/null 2>&1 &
   E2E_PIDS+=($!)
   for _ in $(seq 100); do
     [ -s "$WORK/xvfb-display" ] && break

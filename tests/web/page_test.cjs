@@ -228,7 +228,7 @@ const SkipStatus = 77;
 async function startXvfb(options) {
   let server;
   try {
-    server = childProcess.spawn('Xvfb', ['-displayfd', '3', '-screen', '0', '1280x1024x24', '-nolisten', 'tcp'],
+    server = childProcess.spawn('Xvfb', ['-displayfd', '3', '-screen', '0', '1280x1024x24', '-nolisten', 'tcp', '-noreset'],
                                 { stdio: ['ignore', 'ignore', 'pipe', 'pipe'] });
   } catch (error) {
     throw new Unavailable(`no X server to take the focus away with: ${error.message}`);
