@@ -4,8 +4,8 @@
 //
 // The script: messages posted by the test, the two clocks, hooks run on given calls, calls made
 // to fail (or Flip to answer busy), lost surfaces, the back buffer's pitch, screen memory that
-// moves and presents that find the screen gone; the screen is 1920 x 1080. Everything not scripted behaves as the core does, and every call the program
-// makes is logged.
+// moves and presents that find the screen gone; the screen is 1920 x 1080. Everything not
+// scripted behaves as the core does, and every call the program makes is logged.
 //
 // Unexpected calls: a call the core refuses because the program broke the rules (unregistered
 // class, unknown window, Lock of a locked surface, Unlock without Lock, a wrong dwSize, a device
