@@ -87,3 +87,24 @@ TEST_F(OutputFiles, AbandonedOrFailedFilesLeaveNothing)
     EXPECT_FALSE(OUT_Open(&file, dir + "/missing/d.bin"));
     EXPECT_EQ(OUT_Failure(file), "cannot write " + dir + "/missing/d.bin: No such file or directory");
 }
+
+// Each open file holds a place in the list a signal removes files by; when every place is taken
+// the next file is refused before it exists, and a finished or abandoned file frees its place.
+TEST_F(OutputFiles, OneFileTooManyIsRefusedAndFinishedFilesMakeRoom)
+{
+    std::vector<OutputFile> files(4);
+    for (size_t i = 0; i < files.size(); ++i)
+        ASSERT_TRUE(OUT_Open(&files[i], dir + "/" + std::to_string(i))) << i;
+    OutputFile extra;
+    EXPECT_FALSE(OUT_Open(&extra, dir + "/extra"));
+    EXPECT_EQ(OUT_Failure(extra), "cannot write " + dir + "/extra: Too many open files");
+    EXPECT_EQ(std::system(("test $(ls -A '" + dir + "' | wc -l) -eq 4").c_str()), 0) << "the refused file was made";
+    ASSERT_TRUE(OUT_Commit(&files[1]));
+    OUT_Abandon(&files[2]);
+    ASSERT_TRUE(OUT_Open(&files[1], dir + "/again"));
+    ASSERT_TRUE(OUT_Open(&files[2], dir + "/extra"));
+    EXPECT_FALSE(OUT_Open(&extra, dir + "/extra"));
+    for (OutputFile &file : files)
+        ASSERT_TRUE(OUT_Commit(&file));
+    EXPECT_TRUE(Exists(dir + "/again") && Exists(dir + "/extra") && Exists(dir + "/1"));
+}

@@ -1,15 +1,20 @@
 // tracker-render as a user runs it: arguments, exit status, files and their contents.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -170,10 +175,11 @@ TEST_F(RenderTool, UnwritableFolderIsStatusOneWithTheReason)
 }
 
 // A file-size limit makes every write past it fail with EFBIG, as a full disk fails with ENOSPC,
-// and needs no privileges: the PNG fits, the 1.2 MB raw file does not.
+// and needs no privileges: the PNG fits, the 1.2 MB raw file does not. The renderer ignores the
+// limit's signal itself, which would otherwise end it with the raw file half written.
 TEST_F(RenderTool, FailedWriteLeavesNoPartialFile)
 {
-    const ToolRun run = Shell("trap '' XFSZ; ulimit -f 200; " + std::string(TRACKER_RENDER) +
+    const ToolRun run = Shell("ulimit -f 200; " + std::string(TRACKER_RENDER) +
                               " --out '" + dir + "' --raw 0 1");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "tracker-render: cannot write " + dir + "/frame-0000.raw: File too large\n");
@@ -229,6 +235,208 @@ TEST_F(RenderTool, InterruptedRunLeavesNoPartialFile)
     EXPECT_EQ(listing.find("frame-0399"), std::string::npos) << "it was stopped before the end";
     EXPECT_TRUE(listing[0] != '.' && listing.find("\n.") == std::string::npos)
         << "temporary files left behind:\n" << listing;
+}
+
+// One moment of a run: the signal arrives on the `when`-th call of system call `call`.
+struct Moment {
+    std::string call;
+    int when;
+    int signal;
+};
+
+// The system calls of a run that touch files or the signal mask, from the moment the run's
+// handlers are in place to the end of its last file. Only these: the number of others varies
+// from run to run (memory, and the random bits of a temporary name), so their n-th call may
+// never come.
+static std::vector<Moment> MomentsOf(const std::string &trace, const std::string &folder)
+{
+    std::vector<std::string> calls;
+    std::istringstream lines(ReadText(trace));
+    size_t firstFile = std::string::npos, lastFile = std::string::npos;
+    for (std::string line; std::getline(lines, line);) {
+        const size_t open = line.find('(');
+        if (open == std::string::npos || line.find_first_not_of("abcdefghijklmnopqrstuvwxyz_0123456789") != open)
+            continue;  // a signal's or the exit's line
+        if (line.find('"' + folder + "/") != std::string::npos) {
+            lastFile = calls.size();
+            firstFile = std::min(firstFile, calls.size());
+        }
+        calls.push_back(line.substr(0, open));
+    }
+    std::vector<Moment> moments;
+    if (firstFile == std::string::npos)
+        return moments;
+    size_t start = firstFile;
+    while (start > 0 && calls[start - 1] != "rt_sigaction")
+        --start;
+    size_t end = lastFile + 1;  // the renamed file's release of the signals is a moment too
+    while (end < calls.size() && calls[end - 1] != "rt_sigprocmask")
+        ++end;
+    std::map<std::string, int> seen;
+    const std::set<std::string> files = {"openat", "umask", "fchmod", "fcntl", "newfstatat", "fstat", "lseek",
+                                         "write", "close", "rename", "unlink", "rt_sigprocmask"};
+    static const int Signals[] = {SIGTERM, SIGINT, SIGHUP, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2, SIGVTALRM, SIGPROF};
+    for (size_t i = 0; i < end; ++i) {
+        const int when = ++seen[calls[i]];
+        if (i >= start && files.count(calls[i]))
+            moments.push_back({calls[i], when, Signals[moments.size() % (sizeof Signals / sizeof Signals[0])]});
+    }
+    return moments;
+}
+
+// Runs each command with sh, a few at a time; each one's wait status, in order.
+static std::vector<int> RunAll(const std::vector<std::string> &commands)
+{
+    std::vector<int> statuses(commands.size(), -1);
+    std::map<pid_t, size_t> running;
+    for (size_t next = 0; next < commands.size() || !running.empty();) {
+        if (next < commands.size() && running.size() < 4) {
+            const char *argv[] = {"sh", "-c", commands[next].c_str(), nullptr};
+            pid_t pid;
+            EXPECT_EQ(posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char **>(argv), environ), 0);
+            running[pid] = next++;
+            continue;
+        }
+        int status = 0;
+        const pid_t pid = waitpid(-1, &status, 0);
+        if (pid < 0)
+            break;
+        statuses[running[pid]] = status;
+        running.erase(pid);
+    }
+    return statuses;
+}
+
+// Stopped at any moment by any of the signals that end a run, the renderer leaves only whole
+// files, never a temporary one, and ends by that signal. The moments are the run's own system
+// calls, each one hit exactly by strace, so the window between making a file and listing it for
+// removal is hit every time rather than once in many runs.
+TEST_F(RenderTool, AnEndingSignalAtAnyMomentLeavesOnlyWholeFiles)
+{
+    const std::string check = "strace -qq -o /dev/null true 2>'" + dir + ".why'";
+    if (std::system(check.c_str()) != 0)
+        GTEST_SKIP() << "strace cannot trace a program here: " << ReadText(dir + ".why");
+    // LeakSanitizer cannot run under a tracer; the other tests look for leaks.
+    const std::string render = "ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0 exec strace -qq ";
+    const auto args = [](const std::string &folder) {
+        return " --out '" + folder + "' --raw --gif '" + folder + "/a.gif' --from 0 --to 0.04 --fps 25";
+    };
+    const std::string whole = dir + "/whole";
+    ASSERT_EQ(mkdir(whole.c_str(), 0755), 0);
+    ASSERT_EQ(Shell(render + "-o '" + dir + "/trace' " + TRACKER_RENDER + args(whole)).status, 0);
+    const std::vector<Moment> moments = MomentsOf(dir + "/trace", whole);
+    ASSERT_GT(moments.size(), 20u) << ReadText(dir + "/trace");
+
+    // Every moment, each with its signal; then a hang-up that the starter ignores (as nohup
+    // does) and a file-size signal, neither of which may stop the run.
+    std::vector<std::string> commands, folders;
+    for (size_t i = 0; i < moments.size() + 2; ++i) {
+        folders.push_back(dir + "/" + std::to_string(i));
+        EXPECT_EQ(mkdir(folders.back().c_str(), 0755), 0);
+        const Moment &moment = i < moments.size() ? moments[i] : moments[moments.size() / 2];
+        const int signal = i < moments.size() ? moment.signal : i == moments.size() ? SIGHUP : SIGXFSZ;
+        commands.push_back(std::string(i == moments.size() ? "trap '' HUP; " : "") + render + "-o /dev/null -e inject=" +
+                           moment.call + ":signal=" + std::to_string(signal) + ":when=" + std::to_string(moment.when) + " " +
+                           TRACKER_RENDER + args(folders.back()) + " 2>'" + folders.back() + ".err'");
+    }
+    const std::vector<int> statuses = RunAll(commands);
+
+    const std::vector<std::string> stages = {"", "frame-0000.png\n", "frame-0000.png\nframe-0000.raw\n",
+                                             "a.gif\nframe-0000.png\nframe-0000.raw\n"};
+    std::set<std::string> reached;
+    for (size_t i = 0; i < commands.size(); ++i) {
+        const bool stopped = i < moments.size();
+        const std::string listing = Listing(folders[i]);
+        SCOPED_TRACE(commands[i] + "\n" + ReadText(folders[i] + ".err"));
+        if (stopped) {
+            EXPECT_TRUE(WIFSIGNALED(statuses[i]) && WTERMSIG(statuses[i]) == moments[i].signal)
+                << "wait status " << statuses[i];
+        } else {
+            EXPECT_TRUE(WIFEXITED(statuses[i]) && WEXITSTATUS(statuses[i]) == 0) << "wait status " << statuses[i];
+            EXPECT_EQ(listing, stages.back());
+        }
+        EXPECT_NE(std::find(stages.begin(), stages.end(), listing), stages.end())
+            << "a temporary or unexpected file:\n" << listing;
+        reached.insert(listing);
+        struct stat file;
+        if (stat((folders[i] + "/frame-0000.png").c_str(), &file) == 0) {
+            EXPECT_EQ(ReadPng(folders[i] + "/frame-0000.png").size(), 640u * 480u * 3u);
+        }
+        if (stat((folders[i] + "/frame-0000.raw").c_str(), &file) == 0) {
+            EXPECT_EQ(file.st_size, 640 * 480 * 4);
+        }
+        if (stat((folders[i] + "/a.gif").c_str(), &file) == 0) {
+            const DecodedGif gif = DecodeGif(folders[i] + "/a.gif");
+            EXPECT_TRUE(gif.ok && gif.frames.size() == 1u);
+        }
+    }
+    EXPECT_EQ(reached, std::set<std::string>(stages.begin(), stages.end()))
+        << "the moments did not span the run from before the first file to after the last";
+}
+
+// Under every address-space limit from one that barely starts the program to one that is
+// enough, the run stops with status 1 and one line saying why (or finishes, or does not start,
+// the limits' edges moving a little from run to run), and never leaves a temporary file behind. Just above the
+// least limit that starts it, the C++ runtime has no memory left even to raise its
+// out-of-memory exception and aborts: then too the files go.
+TEST_F(RenderTool, RunningOutOfMemoryAnywhereStopsWithTheReasonAndOnlyWholeFiles)
+{
+    int runs = 0;
+    const auto run = [&](long kilobytes) {
+        const std::string folder = dir + "/" + std::to_string(runs++);
+        EXPECT_EQ(mkdir(folder.c_str(), 0755), 0);
+        const ToolRun result = Shell("ulimit -v " + std::to_string(kilobytes) + "; exec " + TRACKER_RENDER +
+                                     " --out '" + folder + "' --raw --gif '" + folder + "/a.gif' --from 0 --to 0.04 --fps 25");
+        return std::make_pair(result, folder);
+    };
+    const long most = 1L << 20;  // a gigabyte
+    const ToolRun roomy = run(most).first;
+    if (roomy.status != 0)
+        GTEST_SKIP() << "the renderer does not run within a gigabyte of address space here (a sanitizer's "
+                        "shadow memory needs more): "
+                     << roomy.err;
+    // The least limits at which the program starts (the loader maps its libraries) and finishes.
+    const auto least = [&](long high, auto works) {
+        long low = 1024;
+        while (high - low > 32) {
+            const long middle = (low + high) / 2;
+            (works(run(middle).first) ? high : low) = middle;
+        }
+        return high;
+    };
+    const long enough = least(most, [](const ToolRun &r) { return r.status == 0; });
+    const long starts = least(enough, [](const ToolRun &r) { return r.status != 127; });
+    ASSERT_LT(starts, enough);
+
+    const std::vector<std::string> stages = {"", "frame-0000.png\n", "frame-0000.png\nframe-0000.raw\n"};
+    std::set<std::string> reached;
+    const int steps = 16;
+    for (int step = 0; step < steps; ++step) {
+        const long limit = starts + (enough - 1 - starts) * step / (steps - 1);
+        const auto [result, folder] = run(limit);
+        const std::string listing = Listing(folder);
+        SCOPED_TRACE("ulimit -v " + std::to_string(limit) + ": " + result.err + listing);
+        if (result.status == 1) {
+            EXPECT_EQ(result.err.rfind("tracker-render: ", 0), 0u);
+            EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << "one line";
+            EXPECT_TRUE(result.err.find("out of memory") != std::string::npos ||
+                        result.err.find("Cannot allocate memory") != std::string::npos);
+        } else if (result.status == 0) {
+            EXPECT_EQ(listing, "a.gif\n" + stages.back());
+            continue;
+        } else if (result.status == 127) {
+            EXPECT_NE(result.err.find("error while loading shared libraries"), std::string::npos);
+        } else {
+            EXPECT_EQ(result.err.rfind("terminate called without an active exception\n", 0), 0u) << "status " << result.status;
+        }
+        EXPECT_NE(std::find(stages.begin(), stages.end(), listing), stages.end())
+            << "a temporary or unexpected file";
+        if (listing.find("frame-0000.png") != std::string::npos) {
+            EXPECT_EQ(ReadPng(folder + "/frame-0000.png").size(), 640u * 480u * 3u);
+        }
+        reached.insert(listing);
+    }
+    EXPECT_GT(reached.size(), 1u) << "every limit stopped the run before its first file";
 }
 
 TEST_F(RenderTool, RawWordsKeepTheTopByteAndPngMatchesThem)

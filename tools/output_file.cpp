@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -10,9 +11,25 @@
 
 // At most this many files are open at once: a frame image and the animation.
 static const int MaxOpen = 4;
-// Temporary names an interrupting signal must remove; a slot is in use while its flag is set.
+// Temporary names an ending signal must remove; a slot is in use while its flag is set.
 static char OpenNames[MaxOpen][4096];
 static volatile sig_atomic_t OpenSlots[MaxOpen];
+
+// Signals that end the run by default. Those sent from outside or by a limit are held off while
+// a temporary file and the list of names disagree, so a file never exists unlisted; those of a
+// fault in the run itself cannot be held off.
+static const struct {
+    int signal;
+    bool held;
+} Ending[] = {
+    {SIGHUP, true},   {SIGINT, true},   {SIGQUIT, true},   {SIGTERM, true},  {SIGPIPE, true},
+    {SIGALRM, true},  {SIGUSR1, true},  {SIGUSR2, true},   {SIGXCPU, true},  {SIGVTALRM, true},
+    {SIGPROF, true},  {SIGABRT, false}, {SIGBUS, false},   {SIGFPE, false},  {SIGILL, false},
+    {SIGSEGV, false},
+};
+static const int EndingCount = sizeof Ending / sizeof Ending[0];
+static struct sigaction PreviousAction[EndingCount]; // what each did before: it does that again to end the run
+static sigset_t HeldSet;                             // the signals held off
 
 static void RemoveOpenFiles(int signal)
 {
@@ -20,34 +37,61 @@ static void RemoveOpenFiles(int signal)
         if (OpenSlots[i])
             unlink(OpenNames[i]);
     }
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
+    // The run still ends by its signal, as the default (or a sanitizer's handler) would end it;
+    // the raised signal waits until this handler returns.
+    for (int i = 0; i < EndingCount; ++i) {
+        if (Ending[i].signal == signal)
+            sigaction(signal, &PreviousAction[i], nullptr);
+    }
+    raise(signal);
 }
 
 void OUT_Prepare()
 {
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
-        std::signal(signal, RemoveOpenFiles);
+    // Past a file-size limit a write then fails with EFBIG and the run says which file, instead
+    // of being killed with the file half written.
+    std::signal(SIGXFSZ, SIG_IGN);
+    sigemptyset(&HeldSet);
+    for (const auto &ending : Ending) {
+        if (ending.held)
+            sigaddset(&HeldSet, ending.signal);
+    }
+    struct sigaction action = {};
+    action.sa_handler = RemoveOpenFiles;
+    action.sa_mask = HeldSet;  // one handler at a time
+    for (int i = 0; i < EndingCount; ++i) {
+        sigaction(Ending[i].signal, nullptr, &PreviousAction[i]);
+        // A signal ignored by whoever started us (nohup's hangup) stays ignored.
+        const struct sigaction &before = PreviousAction[i];
+        if ((before.sa_flags & SA_SIGINFO) || before.sa_handler != SIG_IGN)
+            sigaction(Ending[i].signal, &action, nullptr);
+    }
 }
 
-static int Track(const std::string &name)
+// From the moment a temporary file is made or removed until the list of names says so.
+static void HoldSignals(sigset_t *previous) { sigprocmask(SIG_BLOCK, &HeldSet, previous); }
+static void ReleaseSignals(const sigset_t *previous) { sigprocmask(SIG_SETMASK, previous, nullptr); }
+
+// The permissions an ordinary fopen would give, from the umask, which can only be read by setting it.
+static mode_t CreationMode()
 {
-    for (int i = 0; i < MaxOpen; ++i) {
-        if (!OpenSlots[i] && name.size() < sizeof OpenNames[i]) {
-            std::memcpy(OpenNames[i], name.c_str(), name.size() + 1);
-            OpenSlots[i] = 1;
-            return i;
-        }
+    static mode_t mode = 01000;
+    if (mode == 01000) {
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
     }
-    return -1;
+    return mode;
 }
 
-static void Untrack(const std::string &name)
+// Removes the temporary file and its name from the list, with signals held off between the two.
+static void Remove(OutputFile *file)
 {
-    for (int i = 0; i < MaxOpen; ++i) {
-        if (OpenSlots[i] && name == OpenNames[i])
-            OpenSlots[i] = 0;
-    }
+    sigset_t previous;
+    HoldSignals(&previous);
+    unlink(file->temporary.c_str());
+    OpenSlots[file->slot] = 0;
+    ReleaseSignals(&previous);
 }
 
 bool OUT_Open(OutputFile *file, const std::string &path)
@@ -59,23 +103,33 @@ bool OUT_Open(OutputFile *file, const std::string &path)
     const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
     // Hidden, so that globs over the finished files never pick up one still being written.
-    std::string name = folder + "." + base + ".XXXXXX";
-    const int fd = mkstemp(&name[0]);
-    if (fd < 0) {
-        file->error = errno;
+    file->temporary = folder + "." + base + ".XXXXXX";
+    if (file->temporary.size() >= sizeof OpenNames[0]) {
+        file->error = ENAMETOOLONG;
         return false;
     }
-    file->temporary = name;
+    const mode_t mode = CreationMode();
+    sigset_t previous;
+    HoldSignals(&previous);
+    file->slot = 0;
+    while (file->slot < MaxOpen && OpenSlots[file->slot])
+        ++file->slot;
+    const int fd = file->slot < MaxOpen ? mkstemp(&file->temporary[0]) : -1;
+    if (fd < 0) {
+        file->error = file->slot < MaxOpen ? errno : EMFILE;
+        ReleaseSignals(&previous);
+        return false;
+    }
+    std::memcpy(OpenNames[file->slot], file->temporary.c_str(), file->temporary.size() + 1);
+    // The name is whole before the handler can see the slot in use.
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    OpenSlots[file->slot] = 1;
+    ReleaseSignals(&previous);
     // mkstemp makes the file private; the finished one gets what an ordinary fopen would give.
-    const mode_t mask = umask(0);
-    umask(mask);
-    errno = 0;
-    if (Track(name) < 0 || fchmod(fd, 0666 & ~mask) != 0 ||
-        (file->stream = fdopen(fd, "wb")) == nullptr) {
-        file->error = errno ? errno : EMFILE;
+    if (fchmod(fd, mode) != 0 || (file->stream = fdopen(fd, "wb")) == nullptr) {
+        file->error = errno;
         close(fd);
-        Untrack(name);
-        unlink(name.c_str());
+        Remove(file);
         return false;
     }
     return true;
@@ -100,11 +154,20 @@ bool OUT_Commit(OutputFile *file)
     if (std::fclose(file->stream) != 0 && file->error == 0)
         file->error = errno ? errno : EIO;
     file->stream = nullptr;
-    if (file->error == 0 && std::rename(file->temporary.c_str(), file->path.c_str()) != 0)
+    if (file->error != 0) {
+        Remove(file);
+        return false;
+    }
+    // Renamed and struck from the list together: an ending signal finds either the temporary
+    // file listed or the finished one in place, never a listed name that is already finished.
+    sigset_t previous;
+    HoldSignals(&previous);
+    if (std::rename(file->temporary.c_str(), file->path.c_str()) != 0) {
         file->error = errno;
-    if (file->error != 0)
         unlink(file->temporary.c_str());
-    Untrack(file->temporary);
+    }
+    OpenSlots[file->slot] = 0;
+    ReleaseSignals(&previous);
     return file->error == 0;
 }
 
@@ -114,8 +177,7 @@ void OUT_Abandon(OutputFile *file)
         return;
     std::fclose(file->stream);
     file->stream = nullptr;
-    unlink(file->temporary.c_str());
-    Untrack(file->temporary);
+    Remove(file);
 }
 
 std::string OUT_Failure(const OutputFile &file)

@@ -10,9 +10,11 @@ struct OutputFile {
     std::string temporary; // where it is written until then
     FILE *stream;          // open on `temporary`, null when closed
     int error;             // errno of the first failure; 0 while all is well
+    int slot;              // where the temporary name is listed for removal by a signal
 };
 
-// Installs handlers that remove open temporary files when the run is interrupted; once, early.
+// Once, early: every signal that would end the run (but those already ignored) removes the
+// temporary files first, and a file-size limit makes writes fail instead of ending the run.
 void OUT_Prepare();
 // Opens a temporary file beside `path`; false with `file->error` set when it cannot.
 bool OUT_Open(OutputFile *file, const std::string &path);

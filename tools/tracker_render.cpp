@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -118,6 +119,58 @@ static const char *OptionValue(int argc, char **argv, int *i)
     return argv[++*i];
 }
 
+// Renders every frame and writes its files; the exit status. `file` and `animation` are the
+// caller's, so that it can remove whatever is open when this ends by an exception.
+static int Render(const char *outDir, bool raw, const char *gifPath, const Clocks &clocks,
+                  OutputFile *file, GifAnimation *animation)
+{
+    const int32_t width = DisplayConfig.width;
+    const int32_t height = DisplayConfig.height;
+    const size_t pixels = static_cast<size_t>(width) * height;
+    // Zero-filled, so whatever the scene never writes comes out black; freed on every way out.
+    std::vector<uint32_t> frameMemory(pixels, 0);
+    uint32_t *frame = frameMemory.data();
+    if (!FFX_Init(frame)) {
+        std::fprintf(stderr, "tracker-render: out of memory\n");
+        return 1;
+    }
+    if (gifPath != nullptr && !GIF_Begin(animation, gifPath, width, height, clocks.fps)) {
+        std::fprintf(stderr, "tracker-render: %s\n", animation->failure.c_str());
+        return 1;
+    }
+    const uint64_t count = ClockCount(clocks);
+    for (uint64_t n = 0; n < count; ++n) {
+        FFX_Render(frame, ClockAt(clocks, n));
+        bool written = true;
+        if (outDir != nullptr) {
+            const std::string name = std::string(outDir) + "/" + IMG_FrameName(n, count);
+            written = OUT_Open(file, name + ".png") && IMG_WritePng(file, frame, width, height) &&
+                      OUT_Commit(file);
+            if (written && raw)
+                written = OUT_Open(file, name + ".raw") && IMG_WriteRaw(file, frame, pixels) &&
+                          OUT_Commit(file);
+        }
+        std::string failure = written ? "" : OUT_Failure(*file);
+        if (written && gifPath != nullptr && !GIF_AddFrame(animation, frame)) {
+            written = false;
+            failure = animation->failure;
+        }
+        if (!written) {
+            OUT_Abandon(file);
+            if (gifPath != nullptr)
+                GIF_Abandon(animation);
+            std::fprintf(stderr, "tracker-render: %s\n", failure.c_str());
+            return 1;
+        }
+    }
+    if (gifPath != nullptr && !GIF_Finish(animation)) {
+        std::fprintf(stderr, "tracker-render: %s\n", animation->failure.c_str());
+        return 1;
+    }
+    FFX_Shutdown();
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     const char *outDir = nullptr, *gifPath = nullptr, *fromText = nullptr, *toText = nullptr,
@@ -197,52 +250,18 @@ int main(int argc, char **argv)
         return UsageError("no clock value given");
 
     OUT_Prepare();
-    const int32_t width = DisplayConfig.width;
-    const int32_t height = DisplayConfig.height;
-    const size_t pixels = static_cast<size_t>(width) * height;
-    // Zero-filled, so whatever the scene never writes comes out black; freed on every way out.
-    std::vector<uint32_t> frameMemory(pixels, 0);
-    uint32_t *frame = frameMemory.data();
-    if (!FFX_Init(frame)) {
+    // Outside the body, so that a run out of memory anywhere removes what it had open.
+    OutputFile file;
+    file.stream = nullptr;
+    GifAnimation animation;
+    animation.file.stream = nullptr;
+    animation.gif = nullptr;
+    try {
+        return Render(outDir, raw, gifPath, clocks, &file, &animation);
+    } catch (const std::bad_alloc &) {
+        OUT_Abandon(&file);
+        GIF_Abandon(&animation);
         std::fprintf(stderr, "tracker-render: out of memory\n");
         return 1;
     }
-    GifAnimation animation;
-    if (gifPath != nullptr && !GIF_Begin(&animation, gifPath, width, height, clocks.fps)) {
-        std::fprintf(stderr, "tracker-render: %s\n", animation.failure.c_str());
-        return 1;
-    }
-    const uint64_t count = ClockCount(clocks);
-    for (uint64_t n = 0; n < count; ++n) {
-        FFX_Render(frame, ClockAt(clocks, n));
-        OutputFile file;
-        file.stream = nullptr;
-        bool written = true;
-        if (outDir != nullptr) {
-            const std::string name = std::string(outDir) + "/" + IMG_FrameName(n, count);
-            written = OUT_Open(&file, name + ".png") && IMG_WritePng(&file, frame, width, height) &&
-                      OUT_Commit(&file);
-            if (written && raw)
-                written = OUT_Open(&file, name + ".raw") && IMG_WriteRaw(&file, frame, pixels) &&
-                          OUT_Commit(&file);
-        }
-        std::string failure = written ? "" : OUT_Failure(file);
-        if (written && gifPath != nullptr && !GIF_AddFrame(&animation, frame)) {
-            written = false;
-            failure = animation.failure;
-        }
-        if (!written) {
-            OUT_Abandon(&file);
-            if (gifPath != nullptr)
-                GIF_Abandon(&animation);
-            std::fprintf(stderr, "tracker-render: %s\n", failure.c_str());
-            return 1;
-        }
-    }
-    if (gifPath != nullptr && !GIF_Finish(&animation)) {
-        std::fprintf(stderr, "tracker-render: %s\n", animation.failure.c_str());
-        return 1;
-    }
-    FFX_Shutdown();
-    return 0;
 }

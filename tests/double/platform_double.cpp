@@ -80,6 +80,14 @@ static std::deque<MSG> script;                              // posted by the tes
 static uint64_t timeValue, tickValue;                       // the host's milliseconds, one per clock
 static int modeWidth, modeHeight;                           // the display mode, 0 before
 static LONG backPitch = 640 * 4 + 256;                      // the back buffer's pitch
+static bool screenOffered;                                  // the host offers the screen's memory
+static std::vector<uint8_t> screenMemory;                   // the screen's pixels, once offered
+static LONG screenPitch;                                    // bytes between rows of screenMemory
+static std::deque<std::vector<uint8_t>> oldScreens;         // memory the screen left behind
+static int presentsLost;                                    // presents left that find the screen gone
+static int presents;                                        // frames presented, lost ones included
+static const uint8_t *presentedPixels;                      // the last present's pixels
+static LONG presentedPitch;                                 // and its pitch
 static char instanceToken;                                  // the program's module handle
 static std::deque<char> nativeWindows;                      // one token per window made
 static std::vector<HWND> created;                           // windows in order of creation
@@ -310,6 +318,45 @@ void DBL_FailWith(const std::string &name, int times, HRESULT result)
 
 void DBL_LoseSurfaces() { EMU_LoseSurfaces(); }
 
+// Rows as CreateSurface leaves them and padding of its own, so a copy that misses either shows.
+static void Paint(uint8_t *rows, LONG pitch)
+{
+    memset(rows, DBL_PAD, (size_t)pitch * modeHeight);
+    for (int row = 0; row < modeHeight; ++row)
+        memset(rows + (size_t)row * pitch, DBL_FILL, (size_t)modeWidth * 4);
+}
+
+void DBL_OfferScreenMemory() { screenOffered = true; }
+
+void DBL_MoveScreen(LONG pitch)
+{
+    if (screenMemory.empty() || (pitch != 0 && pitch < modeWidth * 4)) {
+        Complain("DBL_MoveScreen(", pitch, ") without screen memory made, or narrower than a row");
+        return;
+    }
+    // The old memory is kept, never used again, so that a back buffer left there fails the
+    // test's checks instead of crashing it, and the new place always differs from the old.
+    oldScreens.push_back(std::move(screenMemory));
+    screenMemory.assign((size_t)pitch * modeHeight, 0);
+    if (pitch != 0)
+        Paint(screenMemory.data(), pitch);
+    screenPitch = pitch;
+    screenOffered = pitch != 0;
+    EMU_LoseSurfaces();
+}
+
+uint8_t *DBL_ScreenMemory() { return screenMemory.empty() ? NULL : screenMemory.data(); }
+
+void DBL_LoseAtPresent(int times) { presentsLost = times; }
+
+int DBL_Presents() { return presents; }
+
+const uint8_t *DBL_Presented(LONG *pitch)
+{
+    *pitch = presentedPitch;
+    return presentedPixels;
+}
+
 void DBL_SetPitch(LONG pitch)
 {
     if (pitch < 4)
@@ -361,13 +408,13 @@ uint8_t *DBL_BackBuffer()
     return EMU_BackBuffer(&pitch);
 }
 
-LONG DBL_Pitch() { return backPitch; }
+LONG DBL_Pitch() { return screenMemory.empty() ? backPitch : screenPitch; }
 
 bool DBL_PaddingIntact()
 {
     for (int row = 0; row < modeHeight; ++row)
-        for (LONG column = modeWidth * 4; column < backPitch; ++column)
-            if (DBL_BackBuffer()[row * backPitch + column] != DBL_PAD)
+        for (LONG column = modeWidth * 4; column < DBL_Pitch(); ++column)
+            if (DBL_BackBuffer()[row * DBL_Pitch() + column] != DBL_PAD)
                 return false;
     return true;
 }
@@ -433,8 +480,34 @@ LONG HOST_Pitch(int width)
     return backPitch;
 }
 
-uint8_t *HOST_ScreenMemory(LONG *) { return NULL; }
-HRESULT HOST_Present(const uint8_t *, LONG) { return DD_OK; }
+uint8_t *HOST_ScreenMemory(LONG *pitch)
+{
+    if (!screenOffered)
+        return NULL;
+    if (screenMemory.empty()) {
+        screenPitch = backPitch;
+        screenMemory.assign((size_t)screenPitch * modeHeight, 0);
+    }
+    *pitch = screenPitch;
+    return screenMemory.data();
+}
+
+HRESULT HOST_Present(const uint8_t *pixels, LONG pitch)
+{
+    ++presents;
+    presentedPixels = pixels;
+    presentedPitch = pitch;
+    if (presentsLost > 0) {
+        --presentsLost;
+        return DDERR_SURFACELOST;
+    }
+    // Memory the screen no longer has may already be another allocation's, or nobody's.
+    if (!screenMemory.empty() && (pixels != screenMemory.data() || pitch != screenPitch))
+        Complain("unexpected call: a present of ", Show(Hex{(uintptr_t)pixels}), " at pitch ", pitch,
+                 " while the screen keeps its pixels at ", Show(Hex{(uintptr_t)screenMemory.data()}),
+                 " at pitch ", screenPitch);
+    return DD_OK;
+}
 
 // --- The recorder: Windows services ---
 // Every window procedure call passes through here on its way to the program's.
@@ -633,11 +706,7 @@ HRESULT RecordedDraw::CreateSurface(DDSURFACEDESC2 *desc, IDirectDrawSurface7 **
     if (result != DD_OK)
         return result;
     *surface = &primary;
-    // Rows and padding start with bytes of their own, so a copy that misses either shows.
-    uint8_t *rows = DBL_BackBuffer();
-    memset(rows, DBL_PAD, (size_t)backPitch * modeHeight);
-    for (int row = 0; row < modeHeight; ++row)
-        memset(rows + (size_t)row * backPitch, DBL_FILL, (size_t)modeWidth * 4);
+    Paint(DBL_BackBuffer(), DBL_Pitch());
     return DD_OK;
 }
 

@@ -3,9 +3,9 @@
 // Link tracker-platform-double instead of tracker-platform.
 //
 // The script: messages posted by the test, the two clocks, hooks run on given calls, calls made
-// to fail (or Flip to answer busy), lost surfaces and the back buffer's pitch; the screen is
-// 1920 x 1080. Everything not scripted behaves as the core does, and every call the program
-// makes is logged.
+// to fail (or Flip to answer busy), lost surfaces, the back buffer's pitch, screen memory that
+// moves and presents that find the screen gone; the screen is 1920 x 1080. Everything not
+// scripted behaves as the core does, and every call the program makes is logged.
 //
 // Unexpected calls: a call the core refuses because the program broke the rules (unregistered
 // class, unknown window, Lock of a locked surface, Unlock without Lock, a wrong dwSize, a device
@@ -81,6 +81,23 @@ void DBL_FailWith(const std::string &name, int times, HRESULT result);
 // Loses both surfaces, as the host can: Lock, GetDC and Flip answer DDERR_SURFACELOST until
 // the primary's Restore is called (the back buffer's Restore answers DDERR_IMPLICITLYCREATED).
 void DBL_LoseSurfaces();
+// From CreateSurface on, the host keeps the screen's pixels in memory of its own and offers it as
+// the back buffer's place, as the SDL host does at scale 1; off by default (the back buffer is then
+// the core's memory). The memory starts as CreateSurface leaves the back buffer (DBL_FILL, DBL_PAD)
+// at DBL_SetPitch's pitch, and a present of any other place fails the test loudly.
+void DBL_OfferScreenMemory();
+// The window's size changed, as SDL reports it: the screen's memory is made anew at another place
+// with rows `pitch` bytes apart (the old one is left for good), and both surfaces are lost, as the
+// SDL host loses them. Pitch 0: the screen no longer offers its memory (the frame is now scaled).
+void DBL_MoveScreen(LONG pitch);
+// Where the screen keeps its pixels now, NULL when it offers none.
+uint8_t *DBL_ScreenMemory();
+// The next `times` presents find the screen gone and answer DDERR_SURFACELOST, as the browser's
+// host does once its canvas went; the host loses nothing itself, so only the core can remember.
+void DBL_LoseAtPresent(int times);
+// How many frames the core presented (lost ones included), and the last one's pixels and pitch.
+int DBL_Presents();
+const uint8_t *DBL_Presented(LONG *pitch);
 // The back buffer's pitch in bytes, at least the mode's width * 4; used by CreateSurface.
 // Default 640 * 4 + 256, wider than a row so a copy that assumes 2560 shows.
 void DBL_SetPitch(LONG pitch);
@@ -125,6 +142,7 @@ WNDPROC DBL_WindowProc();
 // Messages waiting in the queue, a pending WM_QUIT included.
 size_t DBL_Pending();
 // The back buffer (NULL before CreateSurface): DBL_Pitch() * its height bytes, to inspect.
+// DBL_Pitch is the screen memory's pitch while the screen offers it, else DBL_SetPitch's.
 uint8_t *DBL_BackBuffer();
 LONG DBL_Pitch();
 // True while every byte beyond each row still holds DBL_PAD.

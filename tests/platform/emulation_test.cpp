@@ -3,6 +3,7 @@
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "platform/emulation/emulation.h"
@@ -200,6 +201,87 @@ TEST(Surfaces, LostSurfacesStayLostUntilThePrimaryIsRestored)
     EXPECT_EQ(back->Lock(NULL, &desc, 0, NULL), DD_OK);
     EXPECT_EQ(back->Unlock(NULL), DD_OK);
     EXPECT_EQ(primary->Flip(NULL, 0), DD_OK);
+}
+
+// The back buffer where the host keeps the screen's pixels: a resize moves that memory while the
+// surfaces are lost, and the primary's Restore must find the new place (and pitch), never the old.
+TEST(Surfaces, RestoreFindsTheScreensMemoryWhereverTheLossMovedIt)
+{
+    DBL_OfferScreenMemory();
+    IDirectDrawSurface7 *primary = NULL, *back = NULL;
+    MakeChain(MakeWindow(), &primary, &back);
+    uint8_t *const first = DBL_ScreenMemory();
+    ASSERT_NE(first, nullptr);
+    DDSURFACEDESC2 desc = LockDescription();
+    ASSERT_EQ(back->Lock(NULL, &desc, 0, NULL), DD_OK);
+    EXPECT_EQ(desc.lpSurface, first);
+    EXPECT_EQ(back->Unlock(NULL), DD_OK);
+
+    // A wider window: the screen's rows move elsewhere and lie further apart.
+    DBL_MoveScreen(640 * 4 + 512);
+    ASSERT_NE(DBL_ScreenMemory(), first);
+    EXPECT_EQ(back->Lock(NULL, &desc, 0, NULL), DDERR_SURFACELOST);
+    ASSERT_EQ(primary->Restore(), DD_OK);
+    desc = LockDescription();
+    ASSERT_EQ(back->Lock(NULL, &desc, 0, NULL), DD_OK);
+    ASSERT_EQ(desc.lpSurface, DBL_ScreenMemory()) << "the back buffer stayed where the screen left";
+    EXPECT_EQ(desc.lPitch, 640 * 4 + 512);
+    uint8_t *rows = static_cast<uint8_t *>(desc.lpSurface);
+    memset(rows + 479 * desc.lPitch, 0x42, 640 * 4);
+    ASSERT_EQ(back->Unlock(NULL), DD_OK);
+    ASSERT_EQ(primary->Flip(NULL, 0), DD_OK);
+    LONG pitch = 0;
+    EXPECT_EQ(DBL_Presented(&pitch), DBL_ScreenMemory());
+    EXPECT_EQ(pitch, 640 * 4 + 512);
+    EXPECT_TRUE(DBL_PaddingIntact());
+
+    // Lost without moving (the focus went away and came back): the place stays.
+    uint8_t *const second = DBL_ScreenMemory();
+    DBL_LoseSurfaces();
+    ASSERT_EQ(primary->Restore(), DD_OK);
+    desc = LockDescription();
+    ASSERT_EQ(back->Lock(NULL, &desc, 0, NULL), DD_OK);
+    EXPECT_EQ(desc.lpSurface, second);
+    EXPECT_EQ(rows[479 * desc.lPitch], 0x42) << "the picture stays with its memory";
+    ASSERT_EQ(back->Unlock(NULL), DD_OK);
+
+    // Large enough to scale: the screen offers no memory and the back buffer becomes the core's.
+    DBL_MoveScreen(0);
+    ASSERT_EQ(primary->Restore(), DD_OK);
+    desc = LockDescription();
+    ASSERT_EQ(back->Lock(NULL, &desc, 0, NULL), DD_OK);
+    ASSERT_NE(desc.lpSurface, nullptr);
+    EXPECT_EQ(desc.lPitch, DBL_Pitch()) << "the pitch of the memory the screen left was 640 * 4 + 512";
+    memset(static_cast<uint8_t *>(desc.lpSurface) + 479 * desc.lPitch, 0x24, 640 * 4);
+    ASSERT_EQ(back->Unlock(NULL), DD_OK);
+    ASSERT_EQ(primary->Flip(NULL, 0), DD_OK);
+    EXPECT_EQ(DBL_Presented(&pitch), desc.lpSurface);
+}
+
+// A present may be the first to find the screen gone (the browser's canvas went): the core itself
+// must keep both surfaces lost from then on, without the host telling it again.
+TEST(Surfaces, APresentThatFindsTheScreenGoneLosesBothSurfacesUntilRestored)
+{
+    IDirectDrawSurface7 *primary = NULL, *back = NULL;
+    MakeChain(MakeWindow(), &primary, &back);
+    ASSERT_EQ(primary->Flip(NULL, 0), DD_OK);
+    DBL_LoseAtPresent(1);
+    EXPECT_EQ(primary->Flip(NULL, 0), DDERR_SURFACELOST);
+    ASSERT_EQ(DBL_Presents(), 2);
+    DDSURFACEDESC2 desc = LockDescription();
+    HDC context = NULL;
+    EXPECT_EQ(back->Lock(NULL, &desc, 0, NULL), DDERR_SURFACELOST);
+    EXPECT_EQ(desc.lpSurface, nullptr);
+    EXPECT_EQ(back->GetDC(&context), DDERR_SURFACELOST);
+    EXPECT_EQ(primary->Flip(NULL, 0), DDERR_SURFACELOST);
+    EXPECT_EQ(back->Restore(), DDERR_IMPLICITLYCREATED);
+    EXPECT_EQ(back->Lock(NULL, &desc, 0, NULL), DDERR_SURFACELOST);
+    EXPECT_EQ(DBL_Presents(), 2) << "nothing is presented on a lost screen";
+    ASSERT_EQ(primary->Restore(), DD_OK);
+    ASSERT_EQ(back->Lock(NULL, &desc, 0, NULL), DD_OK);
+    EXPECT_EQ(back->Unlock(NULL), DD_OK);
+    EXPECT_EQ(primary->Flip(NULL, 0), DD_OK);
+    EXPECT_EQ(DBL_Presents(), 3);
 }
 
 TEST(Surfaces, OnceTheDisplaysWindowIsDestroyedNothingRestoresThem)

@@ -83,6 +83,28 @@ TEST(Flip, LostSurfacesAreRestoredAndFramesResume)
     EXPECT_EQ(BackBufferRows(), ExpectedFrame(0.7f, "0.0 fps"));
 }
 
+// The back buffer in the screen's own memory, and the window resized mid-run: the frames after the
+// restore land in the screen's new memory, whole, and every present shows that memory.
+TEST(Flip, AfterAResizeFramesGoToTheScreensNewMemory)
+{
+    DBL_OfferScreenMemory();
+    DBL_Post(WM_ACTIVATEAPP, 1, 0);
+    ScriptClockAt(700);
+    DBL_OnCall("Flip", [] {
+        if (DBL_Count("Flip") == 2)
+            DBL_MoveScreen(640 * 4 + 128);
+        if (DBL_Count("Flip") == 5)
+            DBL_Post(WM_KEYDOWN, VK_ESCAPE, 0);
+    });
+    ASSERT_EQ(RunProgram(), 0);
+    EXPECT_EQ(DBL_Calls("Restore"), std::vector<std::string>{"Restore(primary)"});
+    ASSERT_EQ(DBL_BackBuffer(), DBL_ScreenMemory());
+    EXPECT_EQ(DBL_Pitch(), 640 * 4 + 128);
+    EXPECT_EQ(BackBufferRows(), ExpectedFrame(0.7f));
+    EXPECT_TRUE(DBL_PaddingIntact());
+    EXPECT_EQ(DBL_Presents(), 4) << "the lost flip presents nothing";
+}
+
 // DirectDraw minimises the window when it takes the surfaces away; the restore brings the window
 // back and gives it the keys, once per restore that worked.
 TEST(Flip, ARestoredSurfaceRestoresTheWindowAndItsFocus)
