@@ -21,6 +21,7 @@
 #include "platform/emulation/host.h"
 #include "platform/sdl/sdl_scale.h"
 #include "platform/sdl/sdl_way.h"
+#include "platform/sdl/sdl_wayland.h"
 
 static bool videoUp;                   // SDL video initialised, screen saver off
 static std::vector<SDL_Window *> all;  // every window made and not yet destroyed
@@ -127,14 +128,35 @@ static void ReportGoneWindows()
     fflush(stderr);
 }
 
+// Whether SDL's video would start on Wayland: it is asked for, or there is no X11 display to take
+// first.
+static bool WaylandChosen()
+{
+    const char *asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    if (asked && *asked)
+        return SDL_strstr(asked, "wayland") != NULL;
+    const char *x11 = SDL_getenv("DISPLAY");
+    return !x11 || !*x11;
+}
+
+static std::string SdlVersion()
+{
+    SDL_version linked;
+    SDL_GetVersion(&linked);
+    return std::to_string(linked.major) + "." + std::to_string(linked.minor) + "." + std::to_string(linked.patch);
+}
+
 // SDL tries one video driver after another, and some print their own complaints on the way
 // (Wayland's about XDG_RUNTIME_DIR without a session); the reason that counts is SDL's own.
-static int QuietVideoInit()
+// SDL 2.26 crashes inside its start-up on a Wayland compositor without a seat (weston's headless
+// one), so that one is not started on: *seatless says so.
+static int QuietVideoInit(bool *seatless)
 {
     fflush(stderr);
     const int saved = dup(STDERR_FILENO), null = open("/dev/null", O_WRONLY | O_CLOEXEC);
     const bool quiet = saved >= 0 && null >= 0 && dup2(null, STDERR_FILENO) >= 0;
-    const int result = SDL_InitSubSystem(SDL_INIT_VIDEO);
+    *seatless = WaylandChosen() && WAYLAND_Seatless();
+    const int result = *seatless ? -1 : SDL_InitSubSystem(SDL_INIT_VIDEO);
     fflush(stderr);
     if (quiet)
         dup2(saved, STDERR_FILENO);
@@ -152,8 +174,17 @@ static bool InitVideo()
         return true;
     // Closing the window must arrive as WM_CLOSE only, not also as SDL_QUIT.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
-    if (QuietVideoInit() != 0) {
-        if (!std::exchange(videoFailureTold, true))
+    // A window's surface is its own memory, never a texture that SDL would draw with a renderer
+    // of its choosing (one of the renderers that SDL 2.32 can crash making on Wayland).
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    bool seatless;
+    if (QuietVideoInit(&seatless) != 0) {
+        if (std::exchange(videoFailureTold, true))
+            return false;
+        if (seatless)
+            Reason("no video", "the Wayland compositor has no seat (no keyboard, pointer or touch), "
+                               "which SDL %s cannot start on", SdlVersion().c_str());
+        else
             Reason("no video");
         return false;
     }
@@ -500,13 +531,38 @@ static std::string ProcessorDrawing(SDL_Renderer *candidate)
                ? name : "";
 }
 
+// Whether SDL can load OpenGL here; its reason in *why when not.
+static bool OpenGlLoads(std::string *why)
+{
+    if (SDL_GL_LoadLibrary(NULL) != 0) {
+        *why = "no OpenGL: " + Failed("SDL_GL_LoadLibrary");
+        return false;
+    }
+    SDL_GL_UnloadLibrary();
+    return true;
+}
+
+// SDL's renderer for the window. SDL 2.32 crashes trying OpenGL on a Wayland window where
+// OpenGL cannot be loaded, so there SDL is given no choice but its software renderer.
 static bool MakeRenderer(SDL_Window *window, std::string *why)
 {
+    int index = -1;
+    std::string noGl;
+    if (!OpenGlLoads(&noGl)) {
+        SDL_RendererInfo info;
+        for (int i = 0; index < 0 && i < SDL_GetNumRenderDrivers(); ++i)
+            if (SDL_GetRenderDriverInfo(i, &info) == 0 && SDL_strcmp(info.name, "software") == 0)
+                index = i;
+        if (index < 0) {
+            *why = noGl + ", and SDL has no software renderer";
+            return false;
+        }
+    }
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
     // A flip waits for the vertical blank, as DirectDraw's does.
-    renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_PRESENTVSYNC);
+    renderer = SDL_CreateRenderer(window, index, SDL_RENDERER_PRESENTVSYNC);
     if (!renderer)
-        *why = Failed("SDL_CreateRenderer");
+        *why = Failed("SDL_CreateRenderer") + (noGl.empty() ? "" : " (" + noGl + ")");
     return renderer != NULL;
 }
 
@@ -533,7 +589,7 @@ static bool UseRenderer(int width, int height, std::string *why)
 // Where a GPU draws: the cheapest way of all, so the chain asks first.
 static bool RendererOnGpu(SDL_Window *window, int width, int height, std::string *why)
 {
-    if (!MakeRenderer(window, why))
+    if (!OpenGlLoads(why) || !MakeRenderer(window, why))
         return false;
     const std::string drawer = ProcessorDrawing(renderer);
     if (!drawer.empty()) {
@@ -644,8 +700,6 @@ static bool SurfaceSetUp(SDL_Window *window, int width, int height, std::string 
     surfaceWindow = window;
     surfaceWidth = width;
     surfaceHeight = height;
-    // The window's surface itself, not one that SDL would in turn draw with a renderer.
-    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_Surface *screen = SDL_GetWindowSurface(window);
     if (!screen) {
         *why = Failed("SDL_GetWindowSurface");
@@ -740,8 +794,7 @@ static const WAY_Way windowMemory = {"surface", "the window's own memory", Surfa
 
 // --- The flip chain's screen ---
 
-// The ways of showing frames, cheapest first: each display gives some of them.
-static const WAY_Way *const chain[] = {&rendererOnGpu, &windowMemory, &WAY_WaylandMemory, &anyRenderer};
+const WAY_Way *WAY_Chain[WAY_CHAIN_LENGTH] = {&rendererOnGpu, &windowMemory, &WAY_WaylandMemory, &anyRenderer};
 
 // What shows the frames is made with the flip chain, so that its failure is the chain's: the first
 // way this display gives, or the one TRACKER_PRESENT names, with why others were passed over.
@@ -751,7 +804,7 @@ static bool MakeScreen()
     if (choice && !*choice)
         choice = NULL;  // set but empty: the choice is the host's
     std::string passed, names;
-    for (const WAY_Way *each : chain) {
+    for (const WAY_Way *each : WAY_Chain) {
         if (each->name)
             names += (names.empty() ? "" : ", ") + std::string(each->name);
         if (choice && (!each->name || SDL_strcmp(choice, each->name) != 0))

@@ -28,3 +28,9 @@ struct WAY_Way {
 
 // SDL's Wayland surface with shared-memory buffers of the program's own: on Wayland without a GPU.
 extern const WAY_Way WAY_WaylandMemory;
+
+// The ways the host tries, cheapest first: SDL's renderer where a GPU draws, the window's own
+// memory, Wayland shared memory, SDL's renderer whatever draws it. Plain data, so that a test can
+// put a way that fails in front.
+enum { WAY_CHAIN_LENGTH = 4 };
+extern const WAY_Way *WAY_Chain[WAY_CHAIN_LENGTH];

@@ -14,6 +14,7 @@
 
 #include "platform/sdl/sdl_scale.h"
 #include "platform/sdl/sdl_way.h"
+#include "platform/sdl/sdl_wayland.h"
 
 // Everything lives on a queue of our own, so that SDL's dispatching never sees our events and
 // waiting for ours never runs SDL's.
@@ -267,3 +268,26 @@ static HRESULT Present(const uint8_t *pixels, LONG pitch)
 }
 
 const WAY_Way WAY_WaylandMemory = {"wayland", "Wayland shared memory", SetUp, Present, NULL, NULL, NULL, Drop};
+
+// --- The compositor before SDL starts ---
+
+static void SeatSeen(void *seen, wl_registry *, uint32_t, const char *interface, uint32_t)
+{
+    if (strcmp(interface, wl_seat_interface.name) == 0)
+        *static_cast<bool *>(seen) = true;
+}
+static const wl_registry_listener seatListener = {SeatSeen, GlobalGone};
+
+bool WAYLAND_Seatless()
+{
+    wl_display *compositor = wl_display_connect(NULL);
+    if (!compositor)
+        return false;  // none answers: SDL's own start-up says so
+    bool seat = false;
+    wl_registry *globals = wl_display_get_registry(compositor);
+    wl_registry_add_listener(globals, &seatListener, &seat);
+    const bool answered = wl_display_roundtrip(compositor) >= 0;
+    wl_registry_destroy(globals);
+    wl_display_disconnect(compositor);
+    return answered && !seat;
+}
