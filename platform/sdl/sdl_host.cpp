@@ -362,7 +362,13 @@ void *HOST_CreateWindow(const char *title, int x, int y, int width, int height, 
     SDL_Window *window = SDL_CreateWindow(title, x, y, width, height,
                                           SDL_WINDOW_HIDDEN | (popup ? SDL_WINDOW_BORDERLESS : 0));
     if (!window) {
-        Reason("SDL_CreateWindow");
+        // SDL 2.26 makes every Wayland window an EGL one, so there even our own memory needs EGL.
+        const char *error = SDL_GetError();
+        if (SDL_strcmp(SDL_GetCurrentVideoDriver(), "wayland") == 0 && SDL_strstr(error, "EGL"))
+            Reason("SDL_CreateWindow", "%s (SDL %s opens no Wayland window without EGL and a driver for it, "
+                                       "such as Mesa's)", error, SdlVersion().c_str());
+        else
+            Reason("SDL_CreateWindow");
         return NULL;
     }
     all.push_back(window);
