@@ -47,27 +47,45 @@ start_xvfb() {
 # Starts weston with its X11 backend inside the Xvfb already started (so that it has a seat: the
 # X server's keyboard and pointer), drawing with pixman as on a machine without a GPU: COUNT outputs
 # of WxH side by side, output 0 at the screen's top left. Its socket and runtime folder are this
-# run's own; exports WAYLAND_DISPLAY and XDG_RUNTIME_DIR once it takes clients.
+# run's own; exports WAYLAND_DISPLAY and XDG_RUNTIME_DIR once it takes clients. Now and then a
+# virtual display that has just answered refuses a new connection, and weston's backend gives up
+# ("failed to create compositor backend"); such a weston is started again, up to twice.
 start_weston() {
-  local size=$1 count=${2:-1} width i window
+  local size=$1 count=${2:-1} width attempt i window
   width=${size%x*}
   export XDG_RUNTIME_DIR=$WORK/runtime WAYLAND_DISPLAY=tracker-e2e-$$
   mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-  weston --backend=x11-backend.so --use-pixman --width="$width" --height="${size#*x}" \
-    --output-count="$count" --socket="$WAYLAND_DISPLAY" --no-config --idle-time=0 \
-    --log="$WORK/weston.log" >/dev/null 2>&1 &
-  E2E_PIDS+=($!)
-  E2E_WESTON=$!
+  weston_state() {
+    kill -0 "$E2E_WESTON" 2>/dev/null && echo -n "weston runs; " || echo -n "weston ended; "
+    tail -n 2 "$WORK/weston.log" 2>/dev/null | tr '\n' ' '
+  }
+  # Done waiting once the output's window is there or weston has ended. Named only by
+  # _NET_WM_NAME, which xdotool's search does not read.
+  output_window() {
+    window=$(xwininfo -root -tree 2>/dev/null | awk -v n="\"Weston Compositor - screen$1\":" '$2 " " $3 " " $4 " " $5 == n { print $1; exit }')
+    [ -n "$window" ] || ! kill -0 "$E2E_WESTON" 2>/dev/null
+  }
+  for attempt in 1 2 3; do
+    weston --backend=x11-backend.so --use-pixman --width="$width" --height="${size#*x}" \
+      --output-count="$count" --socket="$WAYLAND_DISPLAY" --no-config --idle-time=0 \
+      --log="$WORK/weston.log" >/dev/null 2>&1 &
+    E2E_WESTON=$!
+    E2E_PIDS+=("$E2E_WESTON")
+    wait_for 60 output_window 0 || true
+    [ -n "$window" ] && break
+    kill -0 "$E2E_WESTON" 2>/dev/null && fail "weston's output did not appear ($(weston_state))"
+    [ "$attempt" -lt 3 ] || fail "weston did not start ($(weston_state))"
+    echo "weston did not start ($(weston_state)); again"
+    wait "$E2E_WESTON" 2>/dev/null || true
+  done
   for ((i = 0; i < count; i++)); do
-    # Named only by _NET_WM_NAME, which xdotool's search does not read.
-    output_window() { window=$(xwininfo -root -tree 2>/dev/null | awk -v n="\"Weston Compositor - screen$i\":" '$2 " " $3 " " $4 " " $5 == n { print $1; exit }') && [ -n "$window" ]; }
-    wait_for 30 output_window || fail "weston's output $i did not appear (see $WORK/weston.log)"
+    wait_for 60 output_window "$i" && [ -n "$window" ] || fail "weston's output $i did not appear ($(weston_state))"
     # Without a window manager every output's window opens at the top left.
     timeout 10 xdotool windowmove --sync "$window" $((i * width)) 0 || fail "cannot place weston's output $i"
   done
   # Ready once its shell runs: the shell's panel and background are its first clients.
   weston_ready() { kill -0 "$E2E_WESTON" 2>/dev/null && grep -q "launching '.*weston-desktop-shell'" "$WORK/weston.log" && [ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ]; }
-  wait_for 30 weston_ready || fail "weston did not start (see $WORK/weston.log)"
+  wait_for 60 weston_ready || fail "weston did not start ($(weston_state))"
 }
 
 shot() {
