@@ -139,6 +139,7 @@ static bool WaylandChosen()
     return !x11 || !*x11;
 }
 
+// The SDL the program runs with, which may be newer than the one it was built with.
 static std::string SdlVersion()
 {
     SDL_version linked;
