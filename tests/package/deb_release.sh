@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The .deb on a fresh minimal Debian system of RELEASE (bookworm is Debian 12, trixie 13), as a
 # user installs it: apt installs it with what it pulls in, and the installed program runs there
-# on X11 and natively under weston (panel, Space, the focus away and back, Escape with status 0).
+# on X11 and natively under weston, asked for and with no X11 display to find (panel, Space, the
+# focus away and back, Escape with status 0).
 # The release's image is made once with debootstrap and kept in CACHE; each run gets a fresh root
 # over it, in a mount namespace of its own so that every mount ends with the run, and removes it.
 # With "without-recommends" apt leaves out what the package only recommends (OpenGL and EGL), as
@@ -53,7 +54,7 @@ version=$("$render" --version)
 debian_root_share "$root" /tmp/.X11-unix
 mkdir -p "$work/runs"
 debian_root_share "$root" "$work/runs"
-for kind in linux wayland; do
+for kind in linux wayland wayland-only; do
   E2E_CHROOT=$root bash "$here/../e2e/demo.sh" "$kind" /usr/bin/tracker-screen "$render" "$work/runs/$kind" ||
     fail "the program installed in $release failed its $kind run (above)"
 done
