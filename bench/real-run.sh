@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # The real Linux program on a virtual X screen of a given size: frames shown per second, and CPU
-# time per frame of the program and of the X server, over a fixed window of wall time.
+# time per frame of the program and of the X server, over a fixed window of wall time. With
+# --wayland the program is a native Wayland client of weston (its X11 backend inside the virtual
+# X screen, drawing with pixman as without a GPU) whose output has that size; the compositor's CPU
+# per frame is weston's, and the X server's beneath it is given too.
 #
-#   bench/real-run.sh [--seconds N] [--program PATH] WIDTHxHEIGHT
+#   bench/real-run.sh [--seconds N] [--program PATH] [--wayland] WIDTHxHEIGHT
 #
 # Frames are counted where they are shown: a uprobe on DDRAW_Flip counted by `perf stat`, so a
 # frame that never reaches the flip is not counted. CPU time is perf's task-clock of each process
@@ -15,15 +18,17 @@ SECONDS_RUN=10
 PROGRAM=$ROOT/build/default/tracker-screen
 
 usage() {
-  echo "usage: bench/real-run.sh [--seconds N] [--program PATH] WIDTHxHEIGHT" >&2
+  echo "usage: bench/real-run.sh [--seconds N] [--program PATH] [--wayland] WIDTHxHEIGHT" >&2
   exit 2
 }
 
 SIZE=""
+WAYLAND=""
 while [ $# -gt 0 ]; do
   case $1 in
     --seconds) [ $# -ge 2 ] || usage; SECONDS_RUN=$2; shift 2 ;;
     --program) [ $# -ge 2 ] || usage; PROGRAM=$2; shift 2 ;;
+    --wayland) WAYLAND=--wayland; shift ;;
     -h|--help) usage ;;
     *) [ -z "$SIZE" ] || usage; SIZE=$1; shift ;;
   esac
@@ -33,13 +38,14 @@ done
 [ -x "$PROGRAM" ] || { echo "real-run: no program at $PROGRAM (build the default preset first)" >&2; exit 1; }
 command -v perf >/dev/null || { echo "real-run: perf is missing (Debian package linux-perf)" >&2; exit 1; }
 command -v Xvfb >/dev/null || { echo "real-run: Xvfb is missing (Debian package xvfb)" >&2; exit 1; }
+[ -z "$WAYLAND" ] || command -v weston >/dev/null || { echo "real-run: weston is missing (Debian package weston)" >&2; exit 1; }
 
 # perf adds uprobes through tracefs. When it is not mounted, mount it in a mount namespace of
 # this run's own, so nothing outside changes and the mount ends with the run.
 if [ ! -e /sys/kernel/tracing/uprobe_events ] && [ -z "${REAL_RUN_NAMESPACE:-}" ]; then
   [ "$(id -u)" -eq 0 ] || { echo "real-run: tracefs is not mounted and only root can mount it; run as root" >&2; exit 1; }
   exec env REAL_RUN_NAMESPACE=1 unshare --mount --propagation private -- "$BASH" "${BASH_SOURCE[0]}" \
-    --seconds "$SECONDS_RUN" --program "$PROGRAM" "$SIZE"
+    --seconds "$SECONDS_RUN" --program "$PROGRAM" $WAYLAND "$SIZE"
 fi
 if [ ! -e /sys/kernel/tracing/uprobe_events ]; then
   mount -t tracefs nodev /sys/kernel/tracing || { echo "real-run: cannot mount tracefs" >&2; exit 1; }
@@ -82,7 +88,14 @@ FLIP=$PROBE_GROUP:flip
 
 start_xvfb "${SIZE}x24"
 XPID=${E2E_PIDS[0]}
-"$PROGRAM" >"$WORK/program.log" 2>&1 &
+if [ -n "$WAYLAND" ]; then
+  start_weston "$SIZE"
+  SERVERPID=$E2E_WESTON
+  SDL_VIDEODRIVER=wayland "$PROGRAM" >"$WORK/program.log" 2>&1 &
+else
+  SERVERPID=$XPID
+  "$PROGRAM" >"$WORK/program.log" 2>&1 &
+fi
 PID=$!
 E2E_PIDS+=("$PID")
 
@@ -96,25 +109,41 @@ done
 [[ $shown =~ ^[0-9]+$ ]] && [ "$shown" -gt 0 ] ||
   fail "the program showed no frame within 10 s; it wrote: $(tr '\n' ' ' <"$WORK/program.log")"
 
-# The X server's count runs beside the program's over the same seconds.
-count "$XPID" "$SECONDS_RUN" task-clock >"$WORK/x.counts" &
-XCOUNT=$!
+# The display server's count runs beside the program's over the same seconds (and under
+# weston, the X server's too).
+count "$SERVERPID" "$SECONDS_RUN" task-clock >"$WORK/server.counts" &
+SERVERCOUNT=$!
+if [ -n "$WAYLAND" ]; then
+  count "$XPID" "$SECONDS_RUN" task-clock >"$WORK/x.counts" &
+  XCOUNT=$!
+fi
 program=$(count "$PID" "$SECONDS_RUN" task-clock "$FLIP")
-wait "$XCOUNT" || fail "perf stat on the X server failed"
+wait "$SERVERCOUNT" || fail "perf stat on the display server failed"
+[ -z "$WAYLAND" ] || wait "$XCOUNT" || fail "perf stat on the X server failed"
 kill -0 "$PID" 2>/dev/null || fail "the program ended during the measurement"
 
 flips=$(value "$FLIP" "$program")
 cpu_ms=$(value task-clock "$program")
 wall=$(value elapsed "$program")
-x_ms=$(value task-clock "$(cat "$WORK/x.counts")")
+server_ms=$(value task-clock "$(cat "$WORK/server.counts")")
+x_ms=""
+[ -z "$WAYLAND" ] || x_ms=$(value task-clock "$(cat "$WORK/x.counts")")
 [[ $flips =~ ^[0-9]+$ ]] && [ "$flips" -gt 0 ] || fail "no flips counted during the measurement"
 
 commit=$(git -C "$ROOT" describe --always --dirty 2>/dev/null || echo unknown)
-awk -v size="$SIZE" -v flips="$flips" -v cpu="$cpu_ms" -v wall="$wall" -v x="$x_ms" \
-    -v program="$PROGRAM" -v commit="$commit" 'BEGIN {
+way=$(sed -n 's/^SDL: present: \([^,(]*\).*/\1/p' "$WORK/program.log" | head -n 1)
+awk -v size="$SIZE" -v flips="$flips" -v cpu="$cpu_ms" -v wall="$wall" -v server="$server_ms" -v x="$x_ms" \
+    -v program="$PROGRAM" -v commit="$commit" -v wayland="$WAYLAND" -v way="${way:-the first way}" 'BEGIN {
   s = wall
-  printf "%s on a %s Xvfb screen for %.2f s (tree %s)\n", program, size, s, commit
+  if (wayland)
+    printf "%s under weston with a %s output for %.2f s (tree %s), through %s\n", program, size, s, commit, way
+  else
+    printf "%s on a %s Xvfb screen for %.2f s (tree %s), through %s\n", program, size, s, commit, way
   printf "  frames shown     %7d flips   %8.1f fps\n", flips, flips / s
   printf "  program CPU      %7.3f ms/frame %6.1f%% of a core\n", cpu / flips, 100 * cpu / 1000 / s
-  printf "  X server CPU     %7.3f ms/frame %6.1f%% of a core\n", x / flips, 100 * x / 1000 / s
+  if (wayland) {
+    printf "  weston CPU       %7.3f ms/frame %6.1f%% of a core\n", server / flips, 100 * server / 1000 / s
+    printf "  X server CPU     %7.3f ms/frame %6.1f%% of a core (beneath weston)\n", x / flips, 100 * x / 1000 / s
+  } else
+    printf "  X server CPU     %7.3f ms/frame %6.1f%% of a core\n", server / flips, 100 * server / 1000 / s
 }'

@@ -64,6 +64,9 @@ animated GIF.")
     endif()
     set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${TRACKER_DEB_ARCH})
   endif()
+  # SDL 2.26 (Debian 12) opens no Wayland window without OpenGL's libraries, EGL and a driver,
+  # though the program draws every pixel itself; desktops have them, a minimal system gets them.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libgl1, libegl1, libegl-mesa0, libgl1-mesa-dri")
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   include(CPack)
 endif()

@@ -1,33 +1,35 @@
 // The emulation core's host on SDL2: SDL events become window messages, SDL's clock is the
-// clock, and the display mode is a picture scaled by whole numbers between black bars: drawn by
-// SDL's renderer where a GPU draws it, or blitted into the window's own surface where OpenGL
-// would run on the processor (TRACKER_PRESENT=renderer or =surface chooses either way).
+// clock, and the display mode is a picture scaled by whole numbers between black bars, shown by
+// the cheapest way the display gives: SDL's renderer where a GPU draws it, else the window's own
+// memory (X11), else shared memory of our own (Wayland), else SDL's renderer on the processor.
+// TRACKER_PRESENT=renderer, surface or wayland takes one way and no other.
 #include <SDL.h>
 #include <SDL_syswm.h>
 
 #include <fcntl.h>
 #include <unistd.h>
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/emulation/emulation.h"
 #include "platform/emulation/host.h"
+#include "platform/sdl/sdl_scale.h"
+#include "platform/sdl/sdl_way.h"
+#include "platform/sdl/sdl_wayland.h"
 
 static bool videoUp;                   // SDL video initialised, screen saver off
 static std::vector<SDL_Window *> all;  // every window made and not yet destroyed
 static SDL_Window *focusWindow;        // gets key events that name no window
-static SDL_Window *displayWindow;      // the full-screen window the renderer draws into
-static SDL_Renderer *renderer;         // made by the display mode
-static SDL_Texture *texture;           // the back buffer's copy on the renderer's side
-static bool presented;                 // the texture holds a frame that was shown
+static SDL_Window *displayWindow;      // the full-screen window frames are shown in
+static int modeWidth, modeHeight;      // the display mode
+static const WAY_Way *way;             // what shows the frames, made with the flip chain
+static bool presented;                 // the way showed the frame last flipped
 static bool videoFailureTold;          // the reason video could not start is on standard error
 
 // Another X client can destroy our windows (xdotool windowclose does); Xlib's default answer to
@@ -110,16 +112,6 @@ static void ReportGoneWindows()
             if (HWND window = EMU_WindowOf(xWindows[i].sdl))
                 EMU_WindowDestroyed(window);
 }
-static bool blitting;                  // frames go to the window's surface, scaled here
-static int modeWidth, modeHeight;      // the display mode
-static Uint64 nextFrame;               // when the next blitted frame is due, in counter ticks
-static struct Barred {                 // the window surface whose bars are black already
-    SDL_Surface *surface;
-    void *pixels;
-    int w, h;
-} barred;
-static uint8_t *direct;                // the back buffer inside the window's surface, when it is there
-
 // Why a step failed, on one line of standard error beside the program's own box: SDL's own
 // reason unless another is given.
 [[gnu::format(printf, 2, 3)]] static void Reason(const char *what, const char *format = NULL, ...)
@@ -136,14 +128,36 @@ static uint8_t *direct;                // the back buffer inside the window's su
     fflush(stderr);
 }
 
+// Whether SDL's video would start on Wayland: it is asked for, or there is no X11 display to take
+// first.
+static bool WaylandChosen()
+{
+    const char *asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    if (asked && *asked)
+        return SDL_strstr(asked, "wayland") != NULL;
+    const char *x11 = SDL_getenv("DISPLAY");
+    return !x11 || !*x11;
+}
+
+// The SDL the program runs with, which may be newer than the one it was built with.
+static std::string SdlVersion()
+{
+    SDL_version linked;
+    SDL_GetVersion(&linked);
+    return std::to_string(linked.major) + "." + std::to_string(linked.minor) + "." + std::to_string(linked.patch);
+}
+
 // SDL tries one video driver after another, and some print their own complaints on the way
 // (Wayland's about XDG_RUNTIME_DIR without a session); the reason that counts is SDL's own.
-static int QuietVideoInit()
+// SDL 2.26 crashes inside its start-up on a Wayland compositor without a seat (weston's headless
+// one), so that one is not started on: *seatless says so.
+static int QuietVideoInit(bool *seatless)
 {
     fflush(stderr);
     const int saved = dup(STDERR_FILENO), null = open("/dev/null", O_WRONLY | O_CLOEXEC);
     const bool quiet = saved >= 0 && null >= 0 && dup2(null, STDERR_FILENO) >= 0;
-    const int result = SDL_InitSubSystem(SDL_INIT_VIDEO);
+    *seatless = WaylandChosen() && WAYLAND_Seatless();
+    const int result = *seatless ? -1 : SDL_InitSubSystem(SDL_INIT_VIDEO);
     fflush(stderr);
     if (quiet)
         dup2(saved, STDERR_FILENO);
@@ -161,8 +175,17 @@ static bool InitVideo()
         return true;
     // Closing the window must arrive as WM_CLOSE only, not also as SDL_QUIT.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
-    if (QuietVideoInit() != 0) {
-        if (!std::exchange(videoFailureTold, true))
+    // A window's surface is its own memory, never a texture that SDL would draw with a renderer
+    // of its choosing (one of the renderers that SDL 2.32 can crash making on Wayland).
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    bool seatless;
+    if (QuietVideoInit(&seatless) != 0) {
+        if (std::exchange(videoFailureTold, true))
+            return false;
+        if (seatless)
+            Reason("no video", "the Wayland compositor has no seat (no keyboard, pointer or touch), "
+                               "which SDL %s cannot start on", SdlVersion().c_str());
+        else
             Reason("no video");
         return false;
     }
@@ -223,29 +246,14 @@ static void AskForCursor(HWND window)
                  HTCLIENT | (LPARAM)WM_MOUSEMOVE << 16);
 }
 
-static HRESULT Blit(const uint8_t *pixels, LONG pitch);
-
-// Black, then the texture's frame once there is one, whole-number scaled.
-static void Render()
-{
-    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
-    SDL_RenderClear(renderer);
-    if (presented)
-        SDL_RenderCopy(renderer, texture, NULL, NULL);
-    SDL_RenderPresent(renderer);
-}
-
 // The frame last flipped, shown again as it was: black bars, then the picture.
 static void ShowLastFrame()
 {
     LONG pitch;
     // Paused, the program leaves the back buffer as it was flipped.
-    if (blitting && presented && EMU_BackBuffer(&pitch)) {
-        barred = Barred{};  // the bars too: whatever covered the window may have drawn there
-        Blit(EMU_BackBuffer(&pitch), pitch);
-    }
-    if (renderer && presented)
-        Render();
+    const uint8_t *pixels = EMU_BackBuffer(&pitch);
+    if (way && way->showAgain && presented && pixels)
+        way->showAgain(pixels, pitch);
 }
 
 static void Translate(const SDL_Event &event)
@@ -281,11 +289,8 @@ static void Translate(const SDL_Event &event)
             AskForCursor(window);
             break;
         case SDL_WINDOWEVENT_SIZE_CHANGED:
-            // SDL makes the window's surface anew, and a back buffer inside it has to move.
-            if (direct && native == displayWindow) {
-                direct = NULL;
+            if (native == displayWindow && way && way->resized && way->resized())
                 EMU_LoseSurfaces();
-            }
             break;
         }
         break;
@@ -358,7 +363,13 @@ void *HOST_CreateWindow(const char *title, int x, int y, int width, int height, 
     SDL_Window *window = SDL_CreateWindow(title, x, y, width, height,
                                           SDL_WINDOW_HIDDEN | (popup ? SDL_WINDOW_BORDERLESS : 0));
     if (!window) {
-        Reason("SDL_CreateWindow");
+        // SDL 2.26 makes every Wayland window an EGL one, so there even our own memory needs EGL.
+        const char *error = SDL_GetError();
+        if (SDL_strcmp(SDL_GetCurrentVideoDriver(), "wayland") == 0 && SDL_strstr(error, "EGL"))
+            Reason("SDL_CreateWindow", "%s (SDL %s opens no Wayland window without EGL and a driver for it, "
+                                       "such as Mesa's)", error, SdlVersion().c_str());
+        else
+            Reason("SDL_CreateWindow");
         return NULL;
     }
     all.push_back(window);
@@ -384,19 +395,13 @@ void HOST_Focus(void *native)
         EMU_Post(EMU_WindowOf(window), WM_ACTIVATEAPP, 1, 0);
 }
 
-// Whatever shows the frames goes: the texture, then the renderer, or the blitting.
+// Whatever shows the frames goes.
 static void DropScreen()
 {
-    if (texture)
-        SDL_DestroyTexture(texture);
-    if (renderer)
-        SDL_DestroyRenderer(renderer);
-    texture = NULL;
-    renderer = NULL;
+    if (way)
+        way->drop();
+    way = NULL;
     presented = false;
-    blitting = false;
-    barred = Barred{};
-    direct = NULL;
 }
 
 void HOST_DestroyWindow(void *native)
@@ -466,47 +471,6 @@ bool HOST_FullScreen(void *native)
     return true;
 }
 
-// Whether a renderer's pictures are drawn by the processor: SDL's own software renderer, or
-// OpenGL on a software rasterizer such as Mesa's llvmpipe, which costs far more than a blit.
-static bool DrawnByProcessor(SDL_Renderer *candidate)
-{
-    SDL_RendererInfo info;
-    if (SDL_GetRendererInfo(candidate, &info) != 0 || !(info.flags & SDL_RENDERER_ACCELERATED))
-        return true;
-    if (SDL_strncmp(info.name, "opengl", 6) != 0)
-        return false;
-    typedef const unsigned char *(*GetString)(unsigned name);
-    GetString getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
-    const char *name = getString ? reinterpret_cast<const char *>(getString(0x1F01)) : NULL;  // GL_RENDERER
-    return name && (SDL_strstr(name, "llvmpipe") || SDL_strstr(name, "softpipe") ||
-                    SDL_strstr(name, "Software Rasterizer"));
-}
-
-// The renderer's way: a streaming texture at a logical size with whole-number scaling; false,
-// with the reason told, when it cannot be made.
-static bool UseRenderer(int width, int height)
-{
-    if (SDL_RenderSetLogicalSize(renderer, width, height) != 0 ||
-        SDL_RenderSetIntegerScale(renderer, SDL_TRUE) != 0) {
-        Reason("SDL_RenderSetLogicalSize");
-        return false;
-    }
-    if (texture)
-        SDL_DestroyTexture(texture);
-    // RGB888 ignores the top byte of each pixel, as a 32-bit display mode does.
-    texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
-                                width, height);
-    if (!texture) {
-        Reason("SDL_CreateTexture");
-        return false;
-    }
-    SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_NONE);
-    // The screen goes black with the new chain, until the first flip.
-    presented = false;
-    Render();
-    return true;
-}
-
 void HOST_LeaveFullScreen(void *native)
 {
     DropScreen();
@@ -533,83 +497,176 @@ HRESULT HOST_SetMode(void *native, int width, int height)
     return DD_OK;
 }
 
-// What shows the frames is made with the flip chain, so that its failure is the chain's.
-static bool MakeScreen()
+// SDL's reason for a call that failed, after the call's name.
+static std::string Failed(const char *call)
 {
-    const char *choice = SDL_getenv("TRACKER_PRESENT");
-    if (choice && !*choice)
-        choice = NULL;  // set but empty: the choice is the host's
-    const bool surface = choice && SDL_strcmp(choice, "surface") == 0;
-    if (!renderer && !surface) {
-        SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
-        // A flip waits for the vertical blank, as DirectDraw's does.
-        renderer = SDL_CreateRenderer(displayWindow, -1, SDL_RENDERER_PRESENTVSYNC);
-        if (renderer && !choice && DrawnByProcessor(renderer)) {
-            SDL_DestroyRenderer(renderer);
-            renderer = NULL;
-        } else if (!renderer) {
-            Reason("SDL_CreateRenderer");
+    return std::string(call) + ": " + SDL_GetError();
+}
+
+// --- SDL's renderer: a streaming texture at a logical size with whole-number scaling, paced by
+// the renderer's vertical sync ---
+
+static SDL_Renderer *renderer;  // made with the flip chain
+static SDL_Texture *texture;    // the back buffer's copy on the renderer's side
+static bool textureFilled;      // the texture holds a frame that was shown
+
+// Black, then the texture's frame once there is one, whole-number scaled.
+static void Render()
+{
+    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+    SDL_RenderClear(renderer);
+    if (textureFilled)
+        SDL_RenderCopy(renderer, texture, NULL, NULL);
+    SDL_RenderPresent(renderer);
+}
+
+// What draws a renderer's pictures when that is the processor: SDL's own software renderer, or
+// OpenGL on a software rasterizer such as Mesa's llvmpipe, which costs far more than a copy.
+// Empty when a GPU draws them.
+static std::string ProcessorDrawing(SDL_Renderer *candidate)
+{
+    SDL_RendererInfo info;
+    if (SDL_GetRendererInfo(candidate, &info) != 0 || !(info.flags & SDL_RENDERER_ACCELERATED))
+        return "SDL's software renderer";
+    if (SDL_strncmp(info.name, "opengl", 6) != 0)
+        return "";
+    typedef const unsigned char *(*GetString)(unsigned name);
+    GetString getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+    const char *name = getString ? reinterpret_cast<const char *>(getString(0x1F01)) : NULL;  // GL_RENDERER
+    return name && (SDL_strstr(name, "llvmpipe") || SDL_strstr(name, "softpipe") ||
+                    SDL_strstr(name, "Software Rasterizer"))
+               ? name : "";
+}
+
+// Whether SDL can load OpenGL here; its reason in *why when not.
+static bool OpenGlLoads(std::string *why)
+{
+    if (SDL_GL_LoadLibrary(NULL) != 0) {
+        *why = "no OpenGL: " + Failed("SDL_GL_LoadLibrary");
+        return false;
+    }
+    SDL_GL_UnloadLibrary();
+    return true;
+}
+
+// SDL's renderer for the window. SDL 2.32 crashes trying OpenGL on a Wayland window where
+// OpenGL cannot be loaded, so there SDL is given no choice but its software renderer.
+static bool MakeRenderer(SDL_Window *window, std::string *why)
+{
+    int index = -1;
+    std::string noGl;
+    if (!OpenGlLoads(&noGl)) {
+        SDL_RendererInfo info;
+        for (int i = 0; index < 0 && i < SDL_GetNumRenderDrivers(); ++i)
+            if (SDL_GetRenderDriverInfo(i, &info) == 0 && SDL_strcmp(info.name, "software") == 0)
+                index = i;
+        if (index < 0) {
+            *why = noGl + ", and SDL has no software renderer";
             return false;
         }
     }
-    if (renderer)
-        return UseRenderer(modeWidth, modeHeight);
-    // The window's surface itself, not one that SDL would in turn draw with a renderer.
-    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    SDL_Surface *screen = SDL_GetWindowSurface(displayWindow);
-    if (!screen) {
-        Reason("SDL_GetWindowSurface");
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+    // A flip waits for the vertical blank, as DirectDraw's does.
+    renderer = SDL_CreateRenderer(window, index, SDL_RENDERER_PRESENTVSYNC);
+    if (!renderer)
+        *why = Failed("SDL_CreateRenderer") + (noGl.empty() ? "" : " (" + noGl + ")");
+    return renderer != NULL;
+}
+
+static bool UseRenderer(int width, int height, std::string *why)
+{
+    if (SDL_RenderSetLogicalSize(renderer, width, height) != 0 ||
+        SDL_RenderSetIntegerScale(renderer, SDL_TRUE) != 0) {
+        *why = Failed("SDL_RenderSetLogicalSize");
         return false;
     }
-    blitting = true;
-    nextFrame = SDL_GetPerformanceCounter();
-    SDL_FillRect(screen, NULL, SDL_MapRGB(screen->format, 0, 0, 0));
-    SDL_UpdateWindowSurface(displayWindow);
+    // RGB888 ignores the top byte of each pixel, as a 32-bit display mode does.
+    texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, width, height);
+    if (!texture) {
+        *why = Failed("SDL_CreateTexture");
+        return false;
+    }
+    SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_NONE);
+    // The screen goes black with the new chain, until the first flip.
+    textureFilled = false;
+    Render();
     return true;
 }
+
+// Where a GPU draws: the cheapest way of all, so the chain asks first.
+static bool RendererOnGpu(SDL_Window *window, int width, int height, std::string *why)
+{
+    if (!OpenGlLoads(why) || !MakeRenderer(window, why))
+        return false;
+    const std::string drawer = ProcessorDrawing(renderer);
+    if (!drawer.empty()) {
+        *why = "drawn by the processor: " + drawer;
+        return false;
+    }
+    return UseRenderer(width, height, why);
+}
+
+// Whatever draws it: the last way, which works wherever SDL can draw at all.
+static bool AnyRenderer(SDL_Window *window, int width, int height, std::string *why)
+{
+    return MakeRenderer(window, why) && UseRenderer(width, height, why);
+}
+
+static HRESULT RendererPresent(const uint8_t *pixels, LONG pitch)
+{
+    // Uploaded whole: a locked streaming texture is write-only.
+    if (SDL_UpdateTexture(texture, NULL, pixels, pitch) != 0)
+        return DDERR_GENERIC;
+    textureFilled = true;
+    Render();
+    return DD_OK;
+}
+
+static void RendererShowAgain(const uint8_t *, LONG)
+{
+    Render();
+}
+
+static void RendererDrop()
+{
+    if (texture)
+        SDL_DestroyTexture(texture);
+    if (renderer)
+        SDL_DestroyRenderer(renderer);
+    texture = NULL;
+    renderer = NULL;
+    textureFilled = false;
+}
+
+static const WAY_Way rendererOnGpu = {NULL, "SDL's renderer on a GPU", RendererOnGpu, RendererPresent,
+                                      RendererShowAgain, NULL, NULL, RendererDrop};
+static const WAY_Way anyRenderer = {"renderer", "SDL's renderer", AnyRenderer, RendererPresent,
+                                    RendererShowAgain, NULL, NULL, RendererDrop};
+
+// --- The window's own memory (an X11 shared-memory image on X): the frame blitted in at the
+// largest whole-number scale, paced by the clock ---
+
+static SDL_Window *surfaceWindow;       // the window whose memory is written
+static int surfaceWidth, surfaceHeight; // the mode
+static Uint64 nextFrame;                // when the next frame is due, in counter ticks
+static struct Barred {                  // the window surface whose bars are black already
+    SDL_Surface *surface;
+    void *pixels;
+    int w, h;
+} barred;
+static uint8_t *direct;                 // the back buffer inside the window's surface, when it is there
 
 // Waits, asleep, until the display's next refresh is due; a late frame starts a new rhythm.
 static void Pace()
 {
     SDL_DisplayMode mode;
-    const int hz = SDL_GetWindowDisplayMode(displayWindow, &mode) == 0 && mode.refresh_rate > 0
+    const int hz = SDL_GetWindowDisplayMode(surfaceWindow, &mode) == 0 && mode.refresh_rate > 0
                        ? mode.refresh_rate : 60;
     const Uint64 frequency = SDL_GetPerformanceFrequency(), period = frequency / hz;
     const Uint64 now = SDL_GetPerformanceCounter();
     if (nextFrame > now)
         SDL_Delay((Uint32)((nextFrame - now) * 1000 / frequency));
     nextFrame = (nextFrame + period > now ? nextFrame : now) + period;
-}
-
-// One row of the frame into `scale` rows of the window's surface, each pixel repeated `scale`
-// times. Nothing here reads the window's memory again (the X server does), so on x86 the common
-// scales store past the cache: no line is fetched only to be overwritten, and the frame stays cached.
-static void ScaleRow(const uint32_t *from, int width, int scale, uint8_t *to, int pitch)
-{
-    int x = 0;
-#ifdef __SSE2__
-    if (scale <= 2 && ((uintptr_t)to | (uintptr_t)pitch) % 16 == 0)
-        for (; x + 4 <= width; x += 4) {
-            const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + x));
-            __m128i *row = reinterpret_cast<__m128i *>(to + (size_t)x * scale * 4);
-            if (scale == 1) {
-                _mm_stream_si128(row, four);
-                continue;
-            }
-            const __m128i low = _mm_unpacklo_epi32(four, four), high = _mm_unpackhi_epi32(four, four);
-            _mm_stream_si128(row, low);
-            _mm_stream_si128(row + 1, high);
-            row = reinterpret_cast<__m128i *>(reinterpret_cast<uint8_t *>(row) + pitch);
-            _mm_stream_si128(row, low);
-            _mm_stream_si128(row + 1, high);
-        }
-#endif
-    for (int i = 0; i < scale; ++i) {
-        uint32_t *row = reinterpret_cast<uint32_t *>(to + (size_t)i * pitch);
-        for (int p = x; p < width; ++p)
-            for (int j = 0; j < scale; ++j)
-                row[p * scale + j] = from[p];
-    }
 }
 
 // Whether the window's surface holds 0x??RRGGBB words, as the frame does.
@@ -620,21 +677,19 @@ static bool FrameLayout(const SDL_Surface *screen)
 }
 
 // The window's surface, with where the picture goes at the largest whole-number scale, centred;
-// NULL when there is none or the window is smaller than the mode.
+// NULL when there is none, it has no memory, or the window is smaller than the mode.
 static SDL_Surface *WindowSurface(SDL_Rect *shown, int *scale)
 {
-    SDL_Surface *screen = SDL_GetWindowSurface(displayWindow);
-    *scale = screen ? SDL_min(screen->w / modeWidth, screen->h / modeHeight) : 0;
-    if (*scale < 1)
+    SDL_Surface *screen = SDL_GetWindowSurface(surfaceWindow);
+    if (!screen || !screen->pixels || !SCALE_Fit(screen->w, screen->h, surfaceWidth, surfaceHeight, shown, scale))
         return NULL;
-    const int width = modeWidth * *scale, height = modeHeight * *scale;
-    *shown = SDL_Rect{(screen->w - width) / 2, (screen->h - height) / 2, width, height};
     // The bars stay as they are drawn until SDL makes the surface anew (a new size).
     if (screen != barred.surface || screen->pixels != barred.pixels || screen->w != barred.w || screen->h != barred.h) {
+        const int right = shown->x + shown->w, bottom = shown->y + shown->h;
         const SDL_Rect bars[4] = {{0, 0, screen->w, shown->y},
-                                  {0, shown->y + height, screen->w, screen->h - shown->y - height},
-                                  {0, shown->y, shown->x, height},
-                                  {shown->x + width, shown->y, screen->w - shown->x - width, height}};
+                                  {0, bottom, screen->w, screen->h - bottom},
+                                  {0, shown->y, shown->x, shown->h},
+                                  {right, shown->y, screen->w - right, shown->h}};
         SDL_FillRects(screen, bars, 4, SDL_MapRGB(screen->format, 0, 0, 0));
         barred = Barred{screen, screen->pixels, screen->w, screen->h};
     }
@@ -647,12 +702,39 @@ static uint8_t *PixelAt(const SDL_Surface *screen, int x, int y)
     return static_cast<uint8_t *>(screen->pixels) + (size_t)y * screen->pitch + (size_t)x * 4;
 }
 
-uint8_t *HOST_ScreenMemory(LONG *pitch)
+static bool SurfaceSetUp(SDL_Window *window, int width, int height, std::string *why)
+{
+    surfaceWindow = window;
+    surfaceWidth = width;
+    surfaceHeight = height;
+    SDL_Surface *screen = SDL_GetWindowSurface(window);
+    if (!screen) {
+        *why = Failed("SDL_GetWindowSurface");
+        return false;
+    }
+    // Where the video driver has no window memory, some SDL versions still hand out a surface.
+    if (!screen->pixels) {
+        *why = "SDL_GetWindowSurface: a surface without memory";
+        return false;
+    }
+    if (SDL_FillRect(screen, NULL, SDL_MapRGB(screen->format, 0, 0, 0)) != 0) {
+        *why = Failed("SDL_FillRect");
+        return false;
+    }
+    if (SDL_UpdateWindowSurface(window) != 0) {
+        *why = Failed("SDL_UpdateWindowSurface");
+        return false;
+    }
+    nextFrame = SDL_GetPerformanceCounter();
+    return true;
+}
+
+static uint8_t *SurfaceMemory(LONG *pitch)
 {
     // At scale 1 the window's surface can hold the back buffer itself: a flip then copies nothing.
     SDL_Rect shown;
     int scale;
-    SDL_Surface *screen = blitting ? WindowSurface(&shown, &scale) : NULL;
+    SDL_Surface *screen = WindowSurface(&shown, &scale);
     direct = screen && scale == 1 && FrameLayout(screen) ? PixelAt(screen, shown.x, shown.y) : NULL;
     *pitch = direct ? screen->pitch : 0;
     return direct;
@@ -666,8 +748,7 @@ static HRESULT Blit(const uint8_t *pixels, LONG pitch)
     SDL_Surface *screen = WindowSurface(&shown, &scale);
     if (pixels == direct) {
         // SDL makes the surface anew when the window's size changes, and the back buffer with it.
-        if (!screen || scale != 1 ||
-            direct != PixelAt(screen, shown.x, shown.y)) {
+        if (!screen || scale != 1 || direct != PixelAt(screen, shown.x, shown.y)) {
             direct = NULL;
             EMU_LoseSurfaces();
             return DDERR_SURFACELOST;
@@ -675,51 +756,105 @@ static HRESULT Blit(const uint8_t *pixels, LONG pitch)
     } else if (!screen) {
         return DDERR_SURFACELOST;  // the window shrank below the mode
     } else if (FrameLayout(screen)) {
-        // Rows copied, each pixel repeated.
-        for (int y = 0; y < modeHeight; ++y)
-            ScaleRow(reinterpret_cast<const uint32_t *>(pixels + (size_t)y * pitch), modeWidth, scale,
-                     PixelAt(screen, shown.x, shown.y + y * scale),
-                     screen->pitch);
-#ifdef __SSE2__
-        _mm_sfence();  // the streamed rows are in memory before the X server reads them
-#endif
+        SCALE_Frame(pixels, pitch, surfaceWidth, surfaceHeight, scale, static_cast<uint8_t *>(screen->pixels),
+                    screen->pitch, shown);
     } else {
         // Any other layout: SDL converts and scales, more slowly.
-        SDL_Surface *frame = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8_t *>(pixels), modeWidth, modeHeight, 32,
-                                                                pitch, SDL_PIXELFORMAT_RGB888);
+        SDL_Surface *frame = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8_t *>(pixels), surfaceWidth,
+                                                                surfaceHeight, 32, pitch, SDL_PIXELFORMAT_RGB888);
         const bool blitted = frame && SDL_BlitScaled(frame, NULL, screen, &shown) == 0;
         SDL_FreeSurface(frame);
         if (!blitted)
             return DDERR_GENERIC;
     }
-    return SDL_UpdateWindowSurface(displayWindow) == 0 ? DD_OK : DDERR_GENERIC;
+    return SDL_UpdateWindowSurface(surfaceWindow) == 0 ? DD_OK : DDERR_GENERIC;
+}
+
+static HRESULT SurfacePresent(const uint8_t *pixels, LONG pitch)
+{
+    const HRESULT result = Blit(pixels, pitch);
+    Pace();
+    return result;
+}
+
+static void SurfaceShowAgain(const uint8_t *pixels, LONG pitch)
+{
+    barred = Barred{};  // the bars too: whatever covered the window may have drawn there
+    Blit(pixels, pitch);
+}
+
+static bool SurfaceResized()
+{
+    // SDL makes the window's surface anew, and a back buffer inside it has to move.
+    return std::exchange(direct, nullptr) != NULL;
+}
+
+static void SurfaceDrop()
+{
+    barred = Barred{};
+    direct = NULL;
+    surfaceWindow = NULL;
+}
+
+static const WAY_Way windowMemory = {"surface", "the window's own memory", SurfaceSetUp, SurfacePresent,
+                                    SurfaceShowAgain, SurfaceMemory, SurfaceResized, SurfaceDrop};
+
+// --- The flip chain's screen ---
+
+const WAY_Way *WAY_Chain[WAY_CHAIN_LENGTH] = {&rendererOnGpu, &windowMemory, &WAY_WaylandMemory, &anyRenderer};
+
+// What shows the frames is made with the flip chain, so that its failure is the chain's: the first
+// way this display gives, or the one TRACKER_PRESENT names, with why others were passed over.
+static bool MakeScreen()
+{
+    const char *choice = SDL_getenv("TRACKER_PRESENT");
+    if (choice && !*choice)
+        choice = NULL;  // set but empty: the choice is the host's
+    std::string passed, names;
+    for (const WAY_Way *each : WAY_Chain) {
+        if (each->name)
+            names += (names.empty() ? "" : ", ") + std::string(each->name);
+        if (choice && (!each->name || SDL_strcmp(choice, each->name) != 0))
+            continue;
+        std::string why;
+        if (each->setUp(displayWindow, modeWidth, modeHeight, &why)) {
+            way = each;
+            presented = false;
+            if (!passed.empty())
+                Reason("present", "%s, having passed over %s", each->what, passed.c_str());
+            return true;
+        }
+        each->drop();
+        passed += (passed.empty() ? "" : "; ") + std::string(each->what) + " (" + why + ")";
+    }
+    if (!choice)
+        Reason("present", "no way of showing frames works here: %s", passed.c_str());
+    else if (passed.empty())
+        Reason("present", "TRACKER_PRESENT=%s is none of %s", choice, names.c_str());
+    else
+        Reason("present", "TRACKER_PRESENT=%s: %s", choice, passed.c_str());
+    return false;
+}
+
+uint8_t *HOST_ScreenMemory(LONG *pitch)
+{
+    *pitch = 0;
+    return way && way->memory ? way->memory(pitch) : NULL;
 }
 
 LONG HOST_Pitch(int width)
 {
-    if (!displayWindow || width != modeWidth || !MakeScreen()) {
-        DropScreen();
+    DropScreen();
+    if (!displayWindow || width != modeWidth || !MakeScreen())
         return 0;
-    }
     return width * 4;
 }
 
 HRESULT HOST_Present(const uint8_t *pixels, LONG pitch)
 {
-    if (!displayWindow)
+    if (!displayWindow || !way)
         return DDERR_SURFACELOST;  // the window, and with it the screen, is gone
-    if (blitting) {
-        const HRESULT result = Blit(pixels, pitch);
-        presented = result == DD_OK;
-        Pace();
-        return result;
-    }
-    if (!renderer)
-        return DDERR_SURFACELOST;
-    // Uploaded whole: a locked streaming texture is write-only.
-    if (SDL_UpdateTexture(texture, NULL, pixels, pitch) != 0)
-        return DDERR_GENERIC;
-    presented = true;
-    Render();
-    return DD_OK;
+    const HRESULT result = way->present(pixels, pitch);
+    presented = result == DD_OK;
+    return result;
 }

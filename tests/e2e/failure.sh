@@ -3,6 +3,9 @@
 #   failure.sh wine-x86|wine-x64 PROGRAM.exe WORKDIR: on a 1024x768 screen the 640x480 mode is
 #     missing: "Video mode not found", then "DDRAW_Init"; dismissing each box ends the program.
 #   failure.sh linux PROGRAM WORKDIR: with no display at all, "WIN_Init" on standard error.
+#   failure.sh wayland-seatless PROGRAM WORKDIR: on a Wayland compositor with no keyboard or
+#     pointer (weston's headless backend), where SDL 2.26 would crash starting: the reason and
+#     "WIN_Init" on standard error.
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib.sh"
 
@@ -23,6 +26,29 @@ if [ "$kind" = linux ]; then
   grep -q "^SDL: no video: " "$WORK/stderr" || fail "no reason on standard error: $(cat "$WORK/stderr")"
   [ "$(wc -l <"$WORK/stderr")" = 2 ] || fail "more than the reason and the box on standard error: $(cat "$WORK/stderr")"
   echo "PASS: linux without a display in $(( $(date +%s) - started )) s"
+  exit 0
+fi
+
+if [ "$kind" = wayland-seatless ]; then
+  export XDG_RUNTIME_DIR=$WORK/runtime WAYLAND_DISPLAY=tracker-e2e-$$
+  mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+  weston --backend=headless-backend.so --socket="$WAYLAND_DISPLAY" --no-config --idle-time=0 \
+    --log="$WORK/weston.log" >/dev/null 2>&1 &
+  E2E_PIDS+=($!)
+  weston=$!
+  listening() { kill -0 "$weston" 2>/dev/null && [ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ]; }
+  wait_for 30 listening || fail "weston's headless backend did not start (see $WORK/weston.log)"
+  env -u DISPLAY SDL_VIDEODRIVER=wayland "$program" 2>"$WORK/stderr" &
+  demo=$!
+  E2E_PIDS+=("$demo")
+  wait_exit "$demo" 15
+  [ "$EXIT_STATUS" = "0" ] || fail "status '$EXIT_STATUS' on a compositor without a seat (expected 0; see $WORK/stderr)"
+  grep -qx "ERROR: WIN_Init" "$WORK/stderr" || fail "no 'ERROR: WIN_Init' line on standard error: $(cat "$WORK/stderr")"
+  grep -q "^SDL: no video: the Wayland compositor has no seat" "$WORK/stderr" ||
+    fail "no reason naming the missing seat on standard error: $(cat "$WORK/stderr")"
+  [ "$(wc -l <"$WORK/stderr")" = 2 ] || fail "more than the reason and the box on standard error: $(cat "$WORK/stderr")"
+  kill -0 "$weston" 2>/dev/null || fail "weston ended meanwhile (see $WORK/weston.log)"
+  echo "PASS: wayland without a seat in $(( $(date +%s) - started )) s"
   exit 0
 fi
 

@@ -46,6 +46,40 @@ start_xvfb() {
   fail "Xvfb on $DISPLAY does not answer"
 }
 
+# Starts weston with its X11 backend inside the Xvfb already started (so that it has a seat: the
+# X server's keyboard and pointer), drawing with pixman as on a machine without a GPU: COUNT outputs
+# of WxH side by side, output 0 at the screen's top left. Its socket and runtime folder are this
+# run's own; exports WAYLAND_DISPLAY and XDG_RUNTIME_DIR once it takes clients.
+start_weston() {
+  local size=$1 count=${2:-1} width i window
+  width=${size%x*}
+  export XDG_RUNTIME_DIR=$WORK/runtime WAYLAND_DISPLAY=tracker-e2e-$$
+  mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+  weston_state() {
+    kill -0 "$E2E_WESTON" 2>/dev/null && echo -n "weston runs; " || echo -n "weston ended; "
+    tail -n 2 "$WORK/weston.log" 2>/dev/null | tr '\n' ' '
+  }
+  # Done waiting once the output's window is there or weston has ended. Named only by
+  # _NET_WM_NAME, which xdotool's search does not read.
+  output_window() {
+    window=$(xwininfo -root -tree 2>/dev/null | awk -v n="\"Weston Compositor - screen$1\":" '$2 " " $3 " " $4 " " $5 == n { print $1; exit }')
+    [ -n "$window" ] || ! kill -0 "$E2E_WESTON" 2>/dev/null
+  }
+  weston --backend=x11-backend.so --use-pixman --width="$width" --height="${size#*x}" \
+    --output-count="$count" --socket="$WAYLAND_DISPLAY" --no-config --idle-time=0 \
+    --log="$WORK/weston.log" >/dev/null 2>&1 &
+  E2E_WESTON=$!
+  E2E_PIDS+=("$E2E_WESTON")
+  for ((i = 0; i < count; i++)); do
+    wait_for 60 output_window "$i" && [ -n "$window" ] || fail "weston's output $i did not appear ($(weston_state))"
+    # Without a window manager every output's window opens at the top left.
+    timeout 10 xdotool windowmove --sync "$window" $((i * width)) 0 || fail "cannot place weston's output $i"
+  done
+  # Ready once its shell runs: the shell's panel and background are its first clients.
+  weston_ready() { kill -0 "$E2E_WESTON" 2>/dev/null && grep -q "launching '.*weston-desktop-shell'" "$WORK/weston.log" && [ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ]; }
+  wait_for 60 weston_ready || fail "weston did not start ($(weston_state))"
+}
+
 shot() {
   timeout 20 import -window root "$1" || fail "no screenshot of $DISPLAY"
 }
@@ -55,13 +89,13 @@ shot() {
 E2E_WINE_X86=${TRACKER_WINE_X86:-/usr/lib/wine/wine}
 E2E_WINE_X64=${TRACKER_WINE_X64:-/usr/lib/wine/wine64}
 
-# Checks KIND (linux, wine-x86 or wine-x64) before anything starts. For Wine it sets WINE to the
+# Checks KIND (linux, wayland*, wine-x86 or wine-x64) before anything starts. For Wine it sets WINE to the
 # loader, and WINEPREFIX to the width's prefix beside WORK (made by e2e-wine-prefix-WIDTH); where
 # this machine cannot run that width, the run ends here, skipped (77) or failed, with the reason.
 use_kind() {
   local kind=$1 status=0
   case "$kind" in
-    linux) return 0 ;;
+    linux | wayland | wayland-only | wayland-seatless) return 0 ;;
     wine-x86) WINE=$E2E_WINE_X86 ;;
     wine-x64) WINE=$E2E_WINE_X64 ;;
     *) fail "unknown kind $kind" ;;
@@ -72,12 +106,17 @@ use_kind() {
   E2E_WINEPREFIX=$WINEPREFIX
 }
 
-# Starts PROGRAM of KIND, checked by use_kind, in the background with its standard error in
-# WORK/stderr; its process id goes into `demo`, and the cleanup ends it.
+# Starts PROGRAM of KIND, checked by use_kind (linux on X11; wayland, with SDL asked for Wayland;
+# wayland-only, with no X11 display to find; wine-* in the width's prefix), in the background with
+# its standard error in WORK/stderr; its process id goes into `demo`, and the cleanup ends it. With
+# E2E_CHROOT set the Linux program is the one installed in that root.
 start_program() {
-  local kind=$1 program=$2
+  local kind=$1 program=$2 root=()
+  [ -z "${E2E_CHROOT:-}" ] || root=(chroot "$E2E_CHROOT")
   case "$kind" in
-    linux) "$program" 2>"$WORK/stderr" & ;;
+    linux) "${root[@]}" "$program" 2>"$WORK/stderr" & ;;
+    wayland) SDL_VIDEODRIVER=wayland "${root[@]}" "$program" 2>"$WORK/stderr" & ;;
+    wayland-only) env -u DISPLAY -u SDL_VIDEODRIVER "${root[@]}" "$program" 2>"$WORK/stderr" & ;;
     wine-*) "$WINE" "$program" 2>"$WORK/stderr" & ;;
     *) fail "unknown kind $kind" ;;
   esac

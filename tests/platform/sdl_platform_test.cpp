@@ -16,6 +16,8 @@
 #include <SDL.h>
 
 #include "platform/emulation/emulation.h"
+#include "platform/sdl/sdl_scale.h"
+#include "platform/sdl/sdl_way.h"
 #include "tests/platform/chain.h"
 #include "text/text.h"
 
@@ -721,6 +723,196 @@ TEST_F(SdlPresent, EveryWholeNumberScaleRepeatsEachPixelBetweenBlackBars)
         EXPECT_EQ(wrong, 0);
         draw->Release();
     }
+}
+
+// --- Frames into memory that a display reads ---
+
+// Screens of odd and even sizes, a row longer than the screen (padding), scales 1 to 3: every
+// pixel of the screen is black outside the picture and the frame's, repeated, inside; the
+// padding is never written.
+TEST(Scale, TheFrameFillsTheLargestWholeScaleCentredAndTheBarsAreBlack)
+{
+    const int width = 7, height = 5;
+    std::vector<uint32_t> frame(width * height);
+    for (int i = 0; i < width * height; ++i)
+        frame[i] = 0x01000000u * (uint32_t)(i & 1) | (uint32_t)(0x10101 * (i + 1));
+    const struct {
+        int w, h, scale;
+    } screens[] = {{7, 5, 1}, {8, 6, 1}, {14, 11, 2}, {15, 10, 2}, {23, 19, 3}, {40, 15, 3}};
+    for (const auto &size : screens) {
+        SCOPED_TRACE(std::to_string(size.w) + " x " + std::to_string(size.h));
+        SDL_Rect shown;
+        int scale;
+        ASSERT_TRUE(SCALE_Fit(size.w, size.h, width, height, &shown, &scale));
+        EXPECT_EQ(scale, size.scale);
+        EXPECT_EQ(shown.w, width * scale);
+        EXPECT_EQ(shown.h, height * scale);
+        EXPECT_EQ(shown.x, (size.w - shown.w) / 2);
+        EXPECT_EQ(shown.y, (size.h - shown.h) / 2);
+        const int stride = size.w + 3;  // words per row, padding included
+        std::vector<uint32_t> screen(stride * size.h, 0xDEADBEEF);
+        uint8_t *memory = reinterpret_cast<uint8_t *>(screen.data());
+        SCALE_Bars(memory, stride * 4, size.w, size.h, shown);
+        SCALE_Frame(reinterpret_cast<const uint8_t *>(frame.data()), width * 4, width, height, scale, memory,
+                    stride * 4, shown);
+        int wrong = 0;
+        for (int y = 0; y < size.h; ++y)
+            for (int x = 0; x < stride; ++x) {
+                const bool inside = x >= shown.x && x < shown.x + shown.w && y >= shown.y && y < shown.y + shown.h;
+                const uint32_t expected = x >= size.w ? 0xDEADBEEF
+                                          : inside   ? frame[(y - shown.y) / scale * width + (x - shown.x) / scale]
+                                                     : 0;
+                if (screen[y * stride + x] != expected && wrong++ < 3)
+                    ADD_FAILURE() << "at " << x << "," << y << ": " << std::hex << screen[y * stride + x]
+                                  << " instead of " << expected;
+            }
+        EXPECT_EQ(wrong, 0);
+    }
+    SDL_Rect shown;
+    int scale;
+    EXPECT_FALSE(SCALE_Fit(6, 5, width, height, &shown, &scale)) << "a screen narrower than the frame";
+    EXPECT_FALSE(SCALE_Fit(7, 4, width, height, &shown, &scale)) << "a screen lower than the frame";
+}
+
+// --- The chain of ways to show frames ---
+
+namespace {
+
+int refusedSetUps, refusedDrops;  // what the chain did with the refusing way below
+
+bool Refuse(SDL_Window *, int, int, std::string *why)
+{
+    ++refusedSetUps;
+    *why = "refused by the test";
+    return false;
+}
+
+HRESULT NeverPresent(const uint8_t *, LONG)
+{
+    ADD_FAILURE() << "a way that was passed over presented a frame";
+    return DDERR_GENERIC;
+}
+
+void CountDrop()
+{
+    ++refusedDrops;
+}
+
+const WAY_Way refusing = {"refusing", "a refusing way", Refuse, NeverPresent, NULL, NULL, NULL, CountDrop};
+
+// CreateSurface's result for a 640 x 480 flip chain on a full-screen window, with what the host
+// wrote on standard error meanwhile; the DirectDraw object, to release, in *drawMade when asked.
+HRESULT TryChain(HWND window, std::string *said, IDirectDrawSurface7 **primary, IDirectDraw7 **drawMade = NULL)
+{
+    IDirectDraw7 *draw = NULL;
+    if (drawMade)
+        *drawMade = NULL;
+    EXPECT_EQ(DirectDrawCreateEx(NULL, (void **)&draw, IID_IDirectDraw7, NULL), DD_OK);
+    EXPECT_EQ(draw->SetCooperativeLevel(window, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX), DD_OK);
+    EXPECT_EQ(draw->SetDisplayMode(640, 480, 32, 0, 0), DD_OK);
+    DDSURFACEDESC2 desc = ChainDescription();
+    ::testing::internal::CaptureStderr();
+    const HRESULT result = draw->CreateSurface(&desc, primary, NULL);
+    *said = ::testing::internal::GetCapturedStderr();
+    if (drawMade)
+        *drawMade = draw;
+    return result;
+}
+
+}  // namespace
+
+TEST_F(Sdl, AWayThatCannotBeSetUpIsLeftForTheNextAndTheLineSaysWhy)
+{
+    WAY_Chain[0] = &refusing;
+    HWND window = MakeWindow();
+    std::string said;
+    IDirectDrawSurface7 *primary = NULL, *back = NULL;
+    ASSERT_EQ(TryChain(window, &said, &primary), DD_OK);
+    EXPECT_EQ(said, "SDL: present: the window's own memory, having passed over a refusing way (refused by the test)\n");
+    EXPECT_EQ(refusedSetUps, 1);
+    EXPECT_EQ(refusedDrops, 1) << "what a failed set-up made is dropped at once";
+
+    // The way taken shows the frames.
+    DDSCAPS2 caps = {};
+    caps.dwCaps = DDSCAPS_BACKBUFFER;
+    ASSERT_EQ(primary->GetAttachedSurface(&caps, &back), DD_OK);
+    LONG pitch;
+    BackPixels(back, &pitch)[0] = 0x00123456;
+    ASSERT_EQ(primary->Flip(NULL, 0), DD_OK);
+    SDL_Surface *screen = SDL_GetWindowSurface(SdlWindowOf(window));
+    ASSERT_NE(screen, nullptr);
+    const int left = (screen->w - 640) / 2, top = (screen->h - 480) / 2;
+    EXPECT_EQ(*(uint32_t *)((uint8_t *)screen->pixels + (size_t)top * screen->pitch + left * 4) & 0xFFFFFF, 0x123456u);
+}
+
+TEST_F(Sdl, TheFirstWayTakenSaysNothing)
+{
+    WAY_Chain[0] = WAY_Chain[1];  // the window's own memory, which the dummy driver gives
+    HWND window = MakeWindow();
+    std::string said;
+    IDirectDrawSurface7 *primary = NULL;
+    EXPECT_EQ(TryChain(window, &said, &primary), DD_OK);
+    EXPECT_EQ(said, "");
+}
+
+TEST_F(Sdl, WhenEveryWayFailsCreateSurfaceFailsWithEachReason)
+{
+    for (const WAY_Way *&each : WAY_Chain)
+        each = &refusing;
+    HWND window = MakeWindow();
+    std::string said;
+    IDirectDrawSurface7 *primary = NULL;
+    EXPECT_NE(TryChain(window, &said, &primary), DD_OK);
+    EXPECT_EQ(primary, nullptr);
+    std::string each = "a refusing way (refused by the test)";
+    EXPECT_EQ(said, "SDL: present: no way of showing frames works here: " + each + "; " + each + "; " + each + "; " +
+                        each + "\n");
+    EXPECT_EQ(refusedSetUps, 4);
+    EXPECT_EQ(refusedDrops, 4);
+}
+
+TEST_F(Sdl, AChosenWayIsTheOnlyOneTriedAndItsFailureIsTheChains)
+{
+    // Chosen and working: the refusing way in front is not even tried.
+    WAY_Chain[0] = &refusing;
+    setenv("TRACKER_PRESENT", "surface", 1);
+    HWND window = MakeWindow();
+    std::string said;
+    IDirectDrawSurface7 *primary = NULL;
+    IDirectDraw7 *draw = NULL;
+    EXPECT_EQ(TryChain(window, &said, &primary, &draw), DD_OK);
+    EXPECT_EQ(said, "");
+    EXPECT_EQ(refusedSetUps, 0);
+    ASSERT_NE(draw, nullptr);
+    draw->Release();
+
+    // Chosen and failing: no other way stands in.
+    setenv("TRACKER_PRESENT", "refusing", 1);
+    primary = NULL;
+    EXPECT_NE(TryChain(window, &said, &primary), DD_OK);
+    EXPECT_EQ(said, "SDL: present: TRACKER_PRESENT=refusing: a refusing way (refused by the test)\n");
+    EXPECT_EQ(refusedSetUps, 1);
+    EXPECT_EQ(SDL_GetRenderer(SdlWindowOf(window)), nullptr);
+}
+
+TEST_F(Sdl, AChoiceThatNamesNoWaySaysWhichThereAre)
+{
+    setenv("TRACKER_PRESENT", "nonsense", 1);
+    HWND window = MakeWindow();
+    std::string said;
+    IDirectDrawSurface7 *primary = NULL;
+    EXPECT_NE(TryChain(window, &said, &primary), DD_OK);
+    EXPECT_EQ(said, "SDL: present: TRACKER_PRESENT=nonsense is none of surface, wayland, renderer\n");
+}
+
+TEST_F(Sdl, WaylandMemoryIsRefusedOffWaylandWithTheReason)
+{
+    setenv("TRACKER_PRESENT", "wayland", 1);
+    HWND window = MakeWindow();
+    std::string said;
+    IDirectDrawSurface7 *primary = NULL;
+    EXPECT_NE(TryChain(window, &said, &primary), DD_OK);
+    EXPECT_EQ(said, "SDL: present: TRACKER_PRESENT=wayland: Wayland shared memory (SDL_GetWindowWMInfo: That operation is not supported)\n");
 }
 
 // Failures name their reason on one line; releasing the DirectDraw object gives the screen back.

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# The .deb on a fresh minimal Debian system of RELEASE (bookworm is Debian 12, trixie 13), as a
+# user installs it: apt installs it with what it pulls in, and the installed program runs there
+# on X11 and natively under weston, asked for and with no X11 display to find (panel, Space, the
+# focus away and back, Escape with status 0).
+# The release's image is made once with debootstrap and kept in CACHE; each run gets a fresh root
+# over it, in a mount namespace of its own so that every mount ends with the run, and removes it.
+# With "without-recommends" apt leaves out what the package only recommends (OpenGL and EGL), as
+# `apt-get install --no-install-recommends` does. Needs root; skipped, saying why, where no root
+# can be made, or where no image is cached and the mirror cannot be reached to make one.
+# Usage: deb_release.sh RELEASE BUILD_DIR TRACKER_RENDER WORKDIR CACHE [without-recommends]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/debian_root.sh"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+skip() { echo "SKIP: $*"; exit 77; }
+
+[ $# -eq 5 ] || [ $# -eq 6 ] || fail "usage: deb_release.sh RELEASE BUILD_DIR TRACKER_RENDER WORKDIR CACHE [without-recommends]"
+lacks=$(debian_root_lacks)
+[ -z "$lacks" ] || skip "$lacks"
+enter_mount_namespace "$@"
+
+release=$1 build=$2 render=$(realpath -m "$3") work=$(realpath -m "$4") cache=$(realpath -m "$5") recommends=${6:-}
+root=$work/root
+started=$(date +%s)
+elapsed() { echo "$(($(date +%s) - started)) s"; }
+rm -rf "$work" && mkdir -p "$work"
+trap 'debian_root_remove "$root"' EXIT
+
+cpack --config "$build/CPackConfig.cmake" -B "$work/cpack" >"$work/cpack.log" 2>&1 ||
+  fail "cpack failed: $(tail -n 5 "$work/cpack.log")"
+debs=("$work"/cpack/*.deb)
+[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one .deb, found: ${debs[*]}"
+deb=${debs[0]}
+
+if [ ! -f "$cache/$release/etc/debian_version" ]; then
+  wget -q -T 30 -t 2 --spider "$DEBIAN_MIRROR/dists/$release/Release" ||
+    skip "no $release image in $cache, and $DEBIAN_MIRROR cannot be reached to make one"
+fi
+debian_image "$release" "$cache" || fail "no $release image (above)"
+echo "$release image ready after $(elapsed)"
+
+debian_root "$cache/$release" "$root" "$cache/$release-archives" || fail "cannot make a fresh $release root"
+debian_install "$root" "$deb" "$work/apt.log" "$recommends" ||
+  fail "apt could not install $(basename "$deb") into $release: $(tail -n 5 "$work/apt.log")"
+sdl=$(chroot "$root" dpkg-query -W -f='${Version}' libsdl2-2.0-0)
+echo "installed with apt ${recommends:-with recommends} after $(elapsed), with SDL $sdl"
+version=$("$render" --version)
+[ "$(chroot "$root" tracker-render --version)" = "$version" ] ||
+  fail "the installed tracker-render says '$(chroot "$root" tracker-render --version)', the build's '$version'"
+
+# The displays' sockets are the host's: X11's folder, and the runs' folders, which hold weston's.
+debian_root_share "$root" /tmp/.X11-unix
+mkdir -p "$work/runs"
+debian_root_share "$root" "$work/runs"
+for kind in linux wayland wayland-only; do
+  E2E_CHROOT=$root bash "$here/../e2e/demo.sh" "$kind" /usr/bin/tracker-screen "$render" "$work/runs/$kind" ||
+    fail "the program installed in $release failed its $kind run (above)"
+done
+echo "PASS: $(basename "$deb") on $release (SDL $sdl) ${recommends:-with recommends}, on X11 and Wayland, in $(elapsed)"

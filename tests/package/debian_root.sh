@@ -1,0 +1,91 @@
+# Fresh minimal Debian systems for the package runs: an image of each release made once with
+# debootstrap and kept in a cache, and a throw-away root over it for each run. Sourced; the
+# caller runs as root inside a mount namespace of its own (see enter_mount_namespace), so every
+# mount ends with the run whatever happens to it.
+
+DEBIAN_MIRROR=${DEBIAN_MIRROR:-http://deb.debian.org/debian}
+
+# Re-runs the calling script in a private mount namespace, once.
+enter_mount_namespace() {
+  [ -n "${DEBIAN_ROOT_NAMESPACE:-}" ] && return 0
+  exec env DEBIAN_ROOT_NAMESPACE=1 unshare --mount --propagation private -- "$BASH" "$0" "$@"
+}
+
+# Prints why this machine cannot make a root, or nothing when it can.
+debian_root_lacks() {
+  [ "$(id -u)" -eq 0 ] || { echo "making a Debian root needs root (chroot, mount)"; return; }
+  command -v debootstrap >/dev/null || { echo "debootstrap is missing (Debian package debootstrap)"; return; }
+  command -v unshare >/dev/null || { echo "unshare is missing (Debian package util-linux)"; return; }
+  grep -qw overlay /proc/filesystems || echo "the kernel has no overlay file system"
+}
+
+# Makes CACHE/RELEASE, a minimal RELEASE with apt's package lists, unless it is there already.
+# Built beside it under a temporary name and renamed when whole, so an interrupted run leaves
+# nothing that a later one would take for an image.
+debian_image() {
+  local release=$1 cache=$2 image=$2/$1 building
+  [ -f "$image/etc/debian_version" ] && return 0
+  mkdir -p "$cache"
+  building=$(mktemp -d "$cache/.$release.XXXXXX")
+  echo "making the $release image with debootstrap (once; kept in $cache)"
+  if ! debootstrap --variant=minbase "$release" "$building" "$DEBIAN_MIRROR" >"$cache/$release.log" 2>&1; then
+    rm -rf "$building"
+    echo "debootstrap of $release failed: $(tail -n 3 "$cache/$release.log" | tr '\n' ' ')" >&2
+    return 1
+  fi
+  # debootstrap leaves the index it used in the cache, but apt wants its own lists.
+  if ! chroot "$building" apt-get update -q >>"$cache/$release.log" 2>&1; then
+    rm -rf "$building"
+    echo "apt-get update in the new $release image failed: $(tail -n 3 "$cache/$release.log" | tr '\n' ' ')" >&2
+    return 1
+  fi
+  chroot "$building" apt-get clean
+  mv -T "$building" "$image"
+}
+
+# Mounts a fresh root at ROOT: the cached image IMAGE below, this run's changes in ROOT.changes,
+# with /proc, /dev and /sys, and apt's downloads kept in ARCHIVES across runs.
+debian_root() {
+  local image=$1 root=$2 archives=$3
+  rm -rf "$root" "$root.changes" "$root.work"
+  mkdir -p "$root" "$root.changes" "$root.work" "$archives/partial"
+  mount -t overlay overlay -o "lowerdir=$image,upperdir=$root.changes,workdir=$root.work" "$root" ||
+    { echo "cannot mount a root over $image" >&2; return 1; }
+  mount -t proc proc "$root/proc"
+  mount --bind /dev "$root/dev"
+  mount --bind /dev/pts "$root/dev/pts"
+  mount --bind /dev/shm "$root/dev/shm"
+  mount --bind /sys "$root/sys"
+  mount --bind "$archives" "$root/var/cache/apt/archives"
+}
+
+# Makes host folder DIR (a display's socket folder) appear at the same place inside ROOT.
+debian_root_share() {
+  local root=$1 dir=$2
+  mkdir -p "$root$dir"
+  mount --bind "$dir" "$root$dir"
+}
+
+# Unmounts everything under ROOT, deepest first, and removes the run's changes.
+debian_root_remove() {
+  local root=$1 target
+  [ -d "$root" ] || return 0
+  for target in $(awk -v r="$root" '$2 == r || index($2, r "/") == 1 { print $2 }' /proc/self/mounts | sort -r); do
+    umount -l "$target" 2>/dev/null || true
+  done
+  rm -rf "$root" "$root.changes" "$root.work"
+}
+
+# Installs the .deb DEB into ROOT as a user would, with apt and what it pulls in (with what the
+# package recommends, unless a fourth argument says "without-recommends"). When the cached lists
+# name packages the mirror no longer has, the lists are brought up to date and it is tried again.
+debian_install() {
+  local root=$1 deb=$2 log=$3 recommends=${4:-} name
+  name=$(basename "$deb")
+  cp "$deb" "$root/tmp/$name"
+  local install=(env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "/tmp/$name")
+  [ "$recommends" != without-recommends ] || install+=(--no-install-recommends)
+  chroot "$root" "${install[@]}" >"$log" 2>&1 && return 0
+  echo "apt-get install failed with the cached lists; updating them" >>"$log"
+  chroot "$root" apt-get update -q >>"$log" 2>&1 && chroot "$root" "${install[@]}" >>"$log" 2>&1
+}
