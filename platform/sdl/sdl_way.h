@@ -26,8 +26,14 @@ struct WAY_Way {
     void (*drop)();
 };
 
+// SDL's renderer where a GPU draws it (sdl_renderer.cpp); the chain's choice never names it.
+extern const WAY_Way WAY_RendererOnGpu;
+// The window's own memory, on X11 (sdl_surface.cpp).
+extern const WAY_Way WAY_WindowMemory;
 // SDL's Wayland surface with shared-memory buffers of the program's own: on Wayland without a GPU.
 extern const WAY_Way WAY_WaylandMemory;
+// SDL's renderer whatever draws it, the processor included (sdl_renderer.cpp).
+extern const WAY_Way WAY_AnyRenderer;
 
 // The ways the host tries, cheapest first: SDL's renderer where a GPU draws, the window's own
 // memory, Wayland shared memory, SDL's renderer whatever draws it. Plain data, so that a test can
