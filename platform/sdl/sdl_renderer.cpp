@@ -136,6 +136,6 @@ static void RendererDrop()
 }
 
 const WAY_Way WAY_RendererOnGpu = {NULL, "SDL's renderer on a GPU", RendererOnGpu, RendererPresent,
-                                        RendererShowAgain, NULL, NULL, RendererDrop};
+                                   RendererShowAgain, NULL, NULL, RendererDrop};
 const WAY_Way WAY_AnyRenderer = {"renderer", "SDL's renderer", AnyRenderer, RendererPresent,
                                   RendererShowAgain, NULL, NULL, RendererDrop};

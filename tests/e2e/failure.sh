@@ -30,8 +30,7 @@ if [ "$kind" = linux ]; then
 fi
 
 if [ "$kind" = wayland-seatless ]; then
-  export XDG_RUNTIME_DIR=$WORK/runtime WAYLAND_DISPLAY=tracker-e2e-$$
-  mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+  use_runtime_dir
   weston --backend=headless-backend.so --socket="$WAYLAND_DISPLAY" --no-config --idle-time=0 \
     --log="$WORK/weston.log" >/dev/null 2>&1 &
   E2E_PIDS+=($!)

@@ -4,6 +4,7 @@ set -euo pipefail
 
 E2E_PIDS=()
 E2E_WINEPREFIX=""
+E2E_RUNTIME=""
 
 e2e_cleanup() {
   local pid
@@ -16,6 +17,7 @@ e2e_cleanup() {
   for pid in "${E2E_PIDS[@]}"; do
     wait "$pid" 2>/dev/null || true
   done
+  [ -z "$E2E_RUNTIME" ] || rm -rf "$E2E_RUNTIME"
 }
 trap e2e_cleanup EXIT
 
@@ -46,6 +48,16 @@ start_xvfb() {
   fail "Xvfb on $DISPLAY does not answer"
 }
 
+# A Wayland runtime folder of this run's own, exported with a socket name. Short and outside the
+# build folder, since a socket's whole path must fit in 108 bytes wherever the tree lies; under
+# E2E_RUNTIME_PARENT where a caller shares that folder with a root of its own. Removed at the end.
+use_runtime_dir() {
+  E2E_RUNTIME=$(mktemp -d "${E2E_RUNTIME_PARENT:-/tmp}/tracker-wl.XXXXXX") ||
+    fail "cannot make a runtime folder in ${E2E_RUNTIME_PARENT:-/tmp}"
+  chmod 700 "$E2E_RUNTIME"
+  export XDG_RUNTIME_DIR=$E2E_RUNTIME WAYLAND_DISPLAY=tracker-e2e
+}
+
 # Starts weston with its X11 backend inside the Xvfb already started (so that it has a seat: the
 # X server's keyboard and pointer), drawing with pixman as on a machine without a GPU: COUNT outputs
 # of WxH side by side, output 0 at the screen's top left. Its socket and runtime folder are this
@@ -53,8 +65,7 @@ start_xvfb() {
 start_weston() {
   local size=$1 count=${2:-1} width i window
   width=${size%x*}
-  export XDG_RUNTIME_DIR=$WORK/runtime WAYLAND_DISPLAY=tracker-e2e-$$
-  mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+  use_runtime_dir
   weston_state() {
     kill -0 "$E2E_WESTON" 2>/dev/null && echo -n "weston runs; " || echo -n "weston ended; "
     tail -n 2 "$WORK/weston.log" 2>/dev/null | tr '\n' ' '

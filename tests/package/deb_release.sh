@@ -26,7 +26,10 @@ root=$work/root
 started=$(date +%s)
 elapsed() { echo "$(($(date +%s) - started)) s"; }
 rm -rf "$work" && mkdir -p "$work"
-trap 'debian_root_remove "$root"' EXIT
+# weston's runtime folders, short enough for a socket's path, shared with the root below.
+export E2E_RUNTIME_PARENT
+E2E_RUNTIME_PARENT=$(mktemp -d /tmp/tracker-roots.XXXXXX)
+trap 'debian_root_remove "$root"; rm -rf "$E2E_RUNTIME_PARENT"' EXIT
 
 cpack --config "$build/CPackConfig.cmake" -B "$work/cpack" >"$work/cpack.log" 2>&1 ||
   fail "cpack failed: $(tail -n 5 "$work/cpack.log")"
@@ -50,10 +53,10 @@ version=$("$render" --version)
 [ "$(chroot "$root" tracker-render --version)" = "$version" ] ||
   fail "the installed tracker-render says '$(chroot "$root" tracker-render --version)', the build's '$version'"
 
-# The displays' sockets are the host's: X11's folder, and the runs' folders, which hold weston's.
+# The displays' sockets are the host's: X11's folder, and the folder of weston's runtime folders.
 debian_root_share "$root" /tmp/.X11-unix
+debian_root_share "$root" "$E2E_RUNTIME_PARENT"
 mkdir -p "$work/runs"
-debian_root_share "$root" "$work/runs"
 for kind in linux wayland wayland-only; do
   E2E_CHROOT=$root bash "$here/../e2e/demo.sh" "$kind" /usr/bin/tracker-screen "$render" "$work/runs/$kind" ||
     fail "the program installed in $release failed its $kind run (above)"
