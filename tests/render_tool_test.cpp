@@ -381,6 +381,10 @@ TEST_F(RenderTool, AnEndingSignalAtAnyMomentLeavesOnlyWholeFiles)
 // out-of-memory exception and aborts: then too the files go.
 TEST_F(RenderTool, RunningOutOfMemoryAnywhereStopsWithTheReasonAndOnlyWholeFiles)
 {
+    // qemu-user, starved of address space, hangs rather than failing the program's allocations.
+    if (TRACKER_RENDER_EMULATED)
+        GTEST_SKIP() << "the renderer runs under an emulator here, and an address-space limit would "
+                        "bind the emulator, not the renderer";
     int runs = 0;
     const auto run = [&](long kilobytes) {
         const std::string folder = dir + "/" + std::to_string(runs++);
