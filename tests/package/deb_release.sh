@@ -6,8 +6,8 @@
 # The release's image is made once with debootstrap and kept in CACHE; each run gets a fresh root
 # over it, in a mount namespace of its own so that every mount ends with the run, and removes it.
 # With "without-recommends" apt leaves out what the package only recommends (OpenGL and EGL), as
-# `apt-get install --no-install-recommends` does. Needs root; skipped, saying why, where no root
-# can be made, or where no image is cached and the mirror cannot be reached to make one.
+# `apt-get install --no-install-recommends` does. Needs root; skipped, saying why, where this
+# machine has no way to make a root; a root that could be made but was not is a failure.
 # Usage: deb_release.sh RELEASE BUILD_DIR TRACKER_RENDER WORKDIR CACHE [without-recommends]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -37,10 +37,6 @@ debs=("$work"/cpack/*.deb)
 [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one .deb, found: ${debs[*]}"
 deb=${debs[0]}
 
-if [ ! -f "$cache/$release/etc/debian_version" ]; then
-  wget -q -T 30 -t 2 --spider "$DEBIAN_MIRROR/dists/$release/Release" ||
-    skip "no $release image in $cache, and $DEBIAN_MIRROR cannot be reached to make one"
-fi
 debian_image "$release" "$cache" || fail "no $release image (above)"
 echo "$release image ready after $(elapsed)"
 

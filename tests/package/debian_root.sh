@@ -1,9 +1,8 @@
 # Fresh minimal Debian systems for the package runs: an image of each release made once with
 # debootstrap and kept in a cache, and a throw-away root over it for each run. Sourced; the
 # caller runs as root inside a mount namespace of its own (see enter_mount_namespace), so every
-# mount ends with the run whatever happens to it.
-
-DEBIAN_MIRROR=${DEBIAN_MIRROR:-http://deb.debian.org/debian}
+# mount ends with the run whatever happens to it. debootstrap takes its own default mirror, and
+# apt in the roots the sources debootstrap wrote: the project names none.
 
 # Re-runs the calling script in a private mount namespace, once.
 enter_mount_namespace() {
@@ -28,7 +27,7 @@ debian_image() {
   mkdir -p "$cache"
   building=$(mktemp -d "$cache/.$release.XXXXXX")
   echo "making the $release image with debootstrap (once; kept in $cache)"
-  if ! debootstrap --variant=minbase "$release" "$building" "$DEBIAN_MIRROR" >"$cache/$release.log" 2>&1; then
+  if ! debootstrap --variant=minbase "$release" "$building" >"$cache/$release.log" 2>&1; then
     rm -rf "$building"
     echo "debootstrap of $release failed: $(tail -n 3 "$cache/$release.log" | tr '\n' ' ')" >&2
     return 1
@@ -40,6 +39,38 @@ debian_image() {
     return 1
   fi
   chroot "$building" apt-get clean
+  mv -T "$building" "$image"
+}
+
+# Makes CACHE/NAME, the RELEASE image with PACKAGES installed (an ":i386" one adds that
+# architecture first), unless it is there already. Like the image, built under a temporary name
+# and renamed when whole, so a half-made one is never used and the next run makes it again.
+debian_image_with() {
+  local name=$1 release=$2 cache=$3 image=$3/$1 building status=0
+  shift 3
+  [ -f "$image/etc/debian_version" ] && return 0
+  debian_image "$release" "$cache" || return 1
+  building=$(mktemp -d "$cache/.$name.XXXXXX")
+  echo "making the $name image: $release with $* (once; kept in $cache)"
+  cp -a "$cache/$release/." "$building/"
+  mount -t proc proc "$building/proc" && mount --bind /dev "$building/dev" || {
+    debian_root_remove_mounts "$building"; rm -rf "$building"
+    echo "cannot mount /proc and /dev in the new $name image" >&2; return 1
+  }
+  {
+    if [[ " $* " == *:i386* ]]; then
+      chroot "$building" dpkg --add-architecture i386 && chroot "$building" apt-get update -q
+    else
+      chroot "$building" apt-get update -q
+    fi && chroot "$building" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$@"
+  } >"$cache/$name.log" 2>&1 || status=$?
+  chroot "$building" apt-get clean >/dev/null 2>&1 || true
+  debian_root_remove_mounts "$building"
+  if [ "$status" != 0 ]; then
+    rm -rf "$building"
+    echo "apt could not install $* into the $name image: $(tail -n 3 "$cache/$name.log" | tr '\n' ' ')" >&2
+    return 1
+  fi
   mv -T "$building" "$image"
 }
 
@@ -66,13 +97,19 @@ debian_root_share() {
   mount --bind "$dir" "$root$dir"
 }
 
-# Unmounts everything under ROOT, deepest first, and removes the run's changes.
-debian_root_remove() {
-  local root=$1 target
-  [ -d "$root" ] || return 0
-  for target in $(awk -v r="$root" '$2 == r || index($2, r "/") == 1 { print $2 }' /proc/self/mounts | sort -r); do
+# Unmounts everything at and under DIR, deepest first.
+debian_root_remove_mounts() {
+  local target
+  for target in $(awk -v r="$1" '$2 == r || index($2, r "/") == 1 { print $2 }' /proc/self/mounts | sort -r); do
     umount -l "$target" 2>/dev/null || true
   done
+}
+
+# Unmounts everything under ROOT and removes the run's changes.
+debian_root_remove() {
+  local root=$1
+  [ -d "$root" ] || return 0
+  debian_root_remove_mounts "$root"
   rm -rf "$root" "$root.changes" "$root.work"
 }
 
