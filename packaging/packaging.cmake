@@ -7,6 +7,9 @@ set(CPACK_PACKAGE_VENDOR "Tracker Screen")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Full-screen demo of a music tracker's main screen, drawn by software")
 set(CPACK_VERBATIM_VARIABLES ON)
 set(CPACK_STRIP_FILES ON)
+# Every archive's file times are the commit's, so the same commit makes the same bytes.
+set(CPACK_TRACKER_SOURCE_DATE_EPOCH "${TRACKER_SOURCE_DATE_EPOCH}")
+set(CPACK_PROJECT_CONFIG_FILE ${TRACKER_PACKAGING}/cpack_project.cmake)
 
 if(WIN32)
   # Each width is its own package, named as users pick it: x64 for 64-bit Windows, x86 for any.
@@ -17,17 +20,26 @@ if(WIN32)
     set(TRACKER_WINDOWS_ARCH x86)
     set(TRACKER_WINDOWS_WHICH "This is the program for 32-bit Windows; it runs on 64-bit Windows too.")
   endif()
-  # The file's icon and version, for Explorer.
+  # The file's icon and version, for Explorer, and the manifest that tells Windows how to treat it.
   set(TRACKER_ICON ${TRACKER_PACKAGING}/icons/tracker-screen.ico)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(TRACKER_MANIFEST_ARCH amd64)
+  else()
+    set(TRACKER_MANIFEST_ARCH x86)
+  endif()
+  set(TRACKER_MANIFEST ${CMAKE_BINARY_DIR}/tracker-screen.manifest)
+  configure_file(${TRACKER_PACKAGING}/windows/tracker-screen.manifest.in ${TRACKER_MANIFEST} @ONLY)
   configure_file(${TRACKER_PACKAGING}/windows/tracker-screen.rc.in ${CMAKE_BINARY_DIR}/tracker-screen.rc @ONLY)
   target_sources(tracker-screen PRIVATE ${CMAKE_BINARY_DIR}/tracker-screen.rc)
-  set_property(SOURCE ${CMAKE_BINARY_DIR}/tracker-screen.rc APPEND PROPERTY OBJECT_DEPENDS ${TRACKER_ICON})
+  set_property(SOURCE ${CMAKE_BINARY_DIR}/tracker-screen.rc APPEND PROPERTY OBJECT_DEPENDS
+               ${TRACKER_ICON} ${TRACKER_MANIFEST})
 
   # Notepad on older Windows shows a text file right only with CR LF line ends.
   configure_file(${TRACKER_PACKAGING}/windows/HOW-TO-RUN.txt.in ${CMAKE_BINARY_DIR}/HOW-TO-RUN.txt
                  @ONLY NEWLINE_STYLE CRLF)
+  configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
   install(TARGETS tracker-screen RUNTIME DESTINATION .)
-  install(FILES ${CMAKE_BINARY_DIR}/HOW-TO-RUN.txt DESTINATION .)
+  install(FILES ${CMAKE_BINARY_DIR}/HOW-TO-RUN.txt ${CMAKE_BINARY_DIR}/LICENSE.txt DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-windows-${TRACKER_WINDOWS_ARCH})
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
@@ -40,10 +52,34 @@ elseif(NOT EMSCRIPTEN)
             DESTINATION share/icons/hicolor/${size}x${size}/apps RENAME tracker-screen.png)
   endforeach()
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION share/doc/tracker-screen)
+  # What Debian asks of every package: the license as a machine-readable copyright file, the
+  # changelog and the manual pages, the last two compressed as the policy says (gzip -9n, no
+  # name or time inside, so they are the same bytes on every build).
+  set(TRACKER_DEB_REVISION 1)
+  set(TRACKER_DEB_VERSION ${PROJECT_VERSION}-${TRACKER_DEB_REVISION})
+  set(TRACKER_DOCS ${CMAKE_BINARY_DIR}/packaging)
+  configure_file(${TRACKER_PACKAGING}/linux/changelog.in ${TRACKER_DOCS}/changelog.Debian @ONLY)
+  configure_file(${TRACKER_PACKAGING}/linux/tracker-screen.6 ${TRACKER_DOCS}/tracker-screen.6 @ONLY)
+  configure_file(${TRACKER_PACKAGING}/linux/tracker-render.1 ${TRACKER_DOCS}/tracker-render.1 @ONLY)
+  set(TRACKER_GZIPPED)
+  foreach(doc changelog.Debian tracker-screen.6 tracker-render.1)
+    add_custom_command(OUTPUT ${TRACKER_DOCS}/${doc}.gz
+                       COMMAND gzip -9n -c ${TRACKER_DOCS}/${doc} > ${TRACKER_DOCS}/${doc}.gz
+                       DEPENDS ${TRACKER_DOCS}/${doc} VERBATIM)
+    list(APPEND TRACKER_GZIPPED ${TRACKER_DOCS}/${doc}.gz)
+  endforeach()
+  add_custom_target(tracker-package-docs ALL DEPENDS ${TRACKER_GZIPPED})
+  install(FILES ${TRACKER_PACKAGING}/linux/copyright ${TRACKER_DOCS}/changelog.Debian.gz
+          DESTINATION share/doc/tracker-screen)
+  install(FILES ${TRACKER_PACKAGING}/linux/lintian-overrides DESTINATION share/lintian/overrides
+          RENAME tracker-screen)
+  install(FILES ${TRACKER_DOCS}/tracker-screen.6.gz DESTINATION share/man/man6)
+  install(FILES ${TRACKER_DOCS}/tracker-render.1.gz DESTINATION share/man/man1)
 
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_RELEASE ${TRACKER_DEB_REVISION})
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Tracker Screen team <tracker-screen@example.org>")
   set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
   # The control file's long description, after the summary line.

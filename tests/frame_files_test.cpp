@@ -42,7 +42,7 @@ protected:
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir = pattern;
     }
-    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+    void TearDown() override { EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0) << "cannot remove " << dir; }
     bool Exists(const std::string &path) { return access(path.c_str(), F_OK) == 0; }
     std::string dir;
 };

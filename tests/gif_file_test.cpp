@@ -19,7 +19,7 @@ protected:
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir = pattern;
     }
-    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+    void TearDown() override { EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0) << "cannot remove " << dir; }
     bool Empty() { return std::system(("test -z \"$(ls -A '" + dir + "')\"").c_str()) == 0; }
     std::string dir;
 };

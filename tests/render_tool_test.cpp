@@ -39,7 +39,7 @@ protected:
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir = pattern;
     }
-    void TearDown() override { std::system(("rm -rf '" + dir + "' '" + dir + "'.*").c_str()); }
+    void TearDown() override { EXPECT_EQ(std::system(("rm -rf '" + dir + "' '" + dir + "'.*").c_str()), 0) << "cannot remove " << dir; }
 
     ToolRun Render(const std::string &args, const std::string &command = TRACKER_RENDER)
     {
@@ -66,7 +66,7 @@ protected:
     std::string Listing(const std::string &folder)
     {
         const std::string listFile = dir + ".list";
-        std::system(("LC_ALL=C ls -A '" + folder + "' >'" + listFile + "'").c_str());
+        EXPECT_EQ(std::system(("LC_ALL=C ls -A '" + folder + "' >'" + listFile + "'").c_str()), 0) << "cannot list " << folder;
         const std::string text = ReadText(listFile);
         std::remove(listFile.c_str());
         return text;

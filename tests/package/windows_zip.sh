@@ -17,7 +17,7 @@ zip=$work/cpack/$name.zip
 [ -f "$zip" ] || fail "no $name.zip in $work/cpack: $(ls "$work/cpack")"
 
 unzip -Z1 "$zip" | grep -v '/$' | sort >"$work/files"
-printf '%s\n' "$name/HOW-TO-RUN.txt" "$name/tracker-screen.exe" >"$work/expected-files"
+printf '%s\n' "$name/HOW-TO-RUN.txt" "$name/LICENSE.txt" "$name/tracker-screen.exe" >"$work/expected-files"
 diff -u "$work/expected-files" "$work/files" >&2 || fail "the zip holds other files than expected"
 unzip -q "$zip" -d "$work/unpacked"
 exe=$work/unpacked/$name/tracker-screen.exe
@@ -37,16 +37,58 @@ objdump -p "$exe" | awk '/DLL Name:/ {print tolower($3)}' | sort >"$work/dlls"
 extra=$(grep -vxE 'ddraw\.dll|gdi32\.dll|kernel32\.dll|msvcrt\.dll|user32\.dll|winmm\.dll' "$work/dlls" || true)
 [ -z "$extra" ] || fail "the program needs DLLs Windows does not have: $extra"
 
-# The icon (types 3 and 14) and the version (type 16) resources; the icon not under the
-# identifier the window class asks for (0x7F00), so the window keeps the default icon.
+# The icon (types 3 and 14), version (type 16) and manifest (type 24) resources; the icon not
+# under the identifier the window class asks for (0x7F00), so the window keeps the default icon.
 objdump -p "$exe" | sed -n '/Resource Directory section/,$p' >"$work/resources"
 types=$(grep -E '^[0-9a-f]+   Entry: ID: ' "$work/resources" | awk '{sub(",", "", $4); print $4}' | tr '\n' ' ')
-[ "$types" = "0x000003 0x00000e 0x000010 " ] || fail "resource types are '$types', expected icon, icon group, version"
+[ "$types" = "0x000003 0x00000e 0x000010 0x000018 " ] ||
+  fail "resource types are '$types', expected icon, icon group, version, manifest"
 ! grep -q 'ID: 0x007f00' "$work/resources" || fail "an icon under IDI_APPLICATION would change the window's icon"
 strings -el "$exe" >"$work/strings"
 for text in "Tracker Screen" "$version" "tracker-screen.exe"; do
   grep -qxF "$text" "$work/strings" || fail "the version resource lacks '$text'"
 done
+
+# The manifest Windows reads as it starts the program (identifier 1), read back out of the file.
+wrestool -x --raw -t 24 -n 1 "$exe" >"$work/manifest.xml" 2>"$work/wrestool.log" && [ -s "$work/manifest.xml" ] ||
+  fail "no manifest resource 1 in the program: $(cat "$work/wrestool.log")"
+python3 - "$work/manifest.xml" "$width" <<'PY' || fail "the manifest is not what Windows should be told (above)"
+import sys, xml.etree.ElementTree as tree
+v1, v3 = "{urn:schemas-microsoft-com:asm.v1}", "{urn:schemas-microsoft-com:asm.v3}"
+compat = "{urn:schemas-microsoft-com:compatibility.v1}"
+root = tree.parse(sys.argv[1]).getroot()
+faults = []
+def text(path):
+    found = root.find(path)
+    return None if found is None else (found.text or "").strip()
+arch = {"x86": "x86", "x64": "amd64"}[sys.argv[2]]
+identity = root.find(v1 + "assemblyIdentity")
+if identity is None or identity.get("processorArchitecture") != arch:
+    faults.append(f"assemblyIdentity is not for {arch}")
+level = root.find(f"{v3}trustInfo/{v3}security/{v3}requestedPrivileges/{v3}requestedExecutionLevel")
+if level is None or level.get("level") != "asInvoker" or level.get("uiAccess") != "false":
+    faults.append("the execution level is not asInvoker without UI access")
+systems = {os.get("Id").lower() for os in root.iterfind(f"{compat}compatibility/{compat}application/{compat}supportedOS")}
+wanted = {"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}": "7", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}": "8",
+          "{1f676c76-80e1-4239-95bb-83d0f6d0da78}": "8.1", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}": "10 and 11"}
+for guid, name in wanted.items():
+    if guid not in systems:
+        faults.append(f"Windows {name} is not among the supported systems")
+settings = f"{v3}application/{v3}windowsSettings/"
+if (text(settings + "{http://schemas.microsoft.com/SMI/2005/WindowsSettings}dpiAware") or "").lower() != "true/pm":
+    faults.append("no per-monitor dpiAware (true/pm) for Windows 8.1 to 10 1607")
+awareness = text(settings + "{http://schemas.microsoft.com/SMI/2016/WindowsSettings}dpiAwareness") or ""
+if [a.strip() for a in awareness.split(",")] != ["PerMonitorV2", "PerMonitor"]:
+    faults.append(f"dpiAwareness is '{awareness}', not PerMonitorV2 falling back to PerMonitor")
+# The message box draws well enough with the system's first common controls: no dependency.
+if root.find(f"{v1}dependency") is not None:
+    faults.append("a dependency the program does not need")
+for fault in faults:
+    print("manifest:", fault, file=sys.stderr)
+sys.exit(1 if faults else 0)
+PY
+cmp <(sed 's/$/\r/' "$(dirname "$0")/../../LICENSE") "$work/unpacked/$name/LICENSE.txt" ||
+  fail "LICENSE.txt is not the LICENSE file with CR LF line ends"
 
 grep -q "$version" "$howto" || fail "the how-to does not name the version"
 [ "$(grep -c $'\r$' "$howto")" = "$(wc -l <"$howto")" ] || fail "the how-to's lines do not all end in CR LF"
