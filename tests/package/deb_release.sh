@@ -25,7 +25,8 @@ release=$1 build=$2 render=$(realpath -m "$3") work=$(realpath -m "$4") cache=$(
 root=$work/root
 started=$(date +%s)
 elapsed() { echo "$(($(date +%s) - started)) s"; }
-rm -rf "$work" && mkdir -p "$work"
+debian_root_rm "$work" || fail "cannot clear $work (above)"
+mkdir -p "$work"
 # weston's runtime folders, short enough for a socket's path, shared with the root below.
 export E2E_RUNTIME_PARENT
 E2E_RUNTIME_PARENT=$(mktemp -d /tmp/tracker-roots.XXXXXX)

@@ -10,6 +10,31 @@ enter_mount_namespace() {
   exec env DEBIAN_ROOT_NAMESPACE=1 unshare --mount --propagation private -- "$BASH" "$0" "$@"
 }
 
+# Mounts go only into the private namespace, where they end with the run: a bind mount of /dev or
+# of a build folder left in the machine's own namespace would let a later rm -rf delete through it.
+debian_root_in_namespace() {
+  [ -n "${DEBIAN_ROOT_NAMESPACE:-}" ] && return 0
+  echo "debian_root.sh: $1 mounts, so its caller must run enter_mount_namespace first" >&2
+  return 1
+}
+
+# Removes each PATH, after unmounting whatever is mounted at or under it; refuses, saying what is
+# still mounted, rather than delete through a mount (rm -rf would empty /dev through a bind).
+debian_root_rm() {
+  local path left
+  for path in "$@"; do
+    [ -e "$path" ] || continue
+    path=$(realpath "$path")
+    debian_root_remove_mounts "$path"
+    left=$(awk -v r="$path" '$2 == r || index($2, r "/") == 1 { print $2 }' /proc/self/mounts)
+    if [ -n "$left" ]; then
+      echo "not removing $path: still mounted there: $left" >&2
+      return 1
+    fi
+    rm -rf --one-file-system "$path"
+  done
+}
+
 # Prints why this machine cannot make a root, or nothing when it can.
 debian_root_lacks() {
   [ "$(id -u)" -eq 0 ] || { echo "making a Debian root needs root (chroot, mount)"; return; }
@@ -24,17 +49,18 @@ debian_root_lacks() {
 debian_image() {
   local release=$1 cache=$2 image=$2/$1 building
   [ -f "$image/etc/debian_version" ] && return 0
+  debian_root_in_namespace debian_image || return 1
   mkdir -p "$cache"
   building=$(mktemp -d "$cache/.$release.XXXXXX")
   echo "making the $release image with debootstrap (once; kept in $cache)"
   if ! debootstrap --variant=minbase "$release" "$building" >"$cache/$release.log" 2>&1; then
-    rm -rf "$building"
+    debian_root_rm "$building"
     echo "debootstrap of $release failed: $(tail -n 3 "$cache/$release.log" | tr '\n' ' ')" >&2
     return 1
   fi
   # debootstrap leaves the index it used in the cache, but apt wants its own lists.
   if ! chroot "$building" apt-get update -q >>"$cache/$release.log" 2>&1; then
-    rm -rf "$building"
+    debian_root_rm "$building"
     echo "apt-get update in the new $release image failed: $(tail -n 3 "$cache/$release.log" | tr '\n' ' ')" >&2
     return 1
   fi
@@ -49,12 +75,13 @@ debian_image_with() {
   local name=$1 release=$2 cache=$3 image=$3/$1 building status=0
   shift 3
   [ -f "$image/etc/debian_version" ] && return 0
+  debian_root_in_namespace debian_image_with || return 1
   debian_image "$release" "$cache" || return 1
   building=$(mktemp -d "$cache/.$name.XXXXXX")
   echo "making the $name image: $release with $* (once; kept in $cache)"
   cp -a "$cache/$release/." "$building/"
   mount -t proc proc "$building/proc" && mount --bind /dev "$building/dev" || {
-    debian_root_remove_mounts "$building"; rm -rf "$building"
+    debian_root_rm "$building"
     echo "cannot mount /proc and /dev in the new $name image" >&2; return 1
   }
   {
@@ -67,7 +94,7 @@ debian_image_with() {
   chroot "$building" apt-get clean >/dev/null 2>&1 || true
   debian_root_remove_mounts "$building"
   if [ "$status" != 0 ]; then
-    rm -rf "$building"
+    debian_root_rm "$building"
     echo "apt could not install $* into the $name image: $(tail -n 3 "$cache/$name.log" | tr '\n' ' ')" >&2
     return 1
   fi
@@ -78,7 +105,8 @@ debian_image_with() {
 # with /proc, /dev and /sys, and apt's downloads kept in ARCHIVES across runs.
 debian_root() {
   local image=$1 root=$2 archives=$3
-  rm -rf "$root" "$root.changes" "$root.work"
+  debian_root_in_namespace debian_root || return 1
+  debian_root_rm "$root" "$root.changes" "$root.work" || return 1
   mkdir -p "$root" "$root.changes" "$root.work" "$archives/partial"
   mount -t overlay overlay -o "lowerdir=$image,upperdir=$root.changes,workdir=$root.work" "$root" ||
     { echo "cannot mount a root over $image" >&2; return 1; }
@@ -109,8 +137,7 @@ debian_root_remove_mounts() {
 debian_root_remove() {
   local root=$1
   [ -d "$root" ] || return 0
-  debian_root_remove_mounts "$root"
-  rm -rf "$root" "$root.changes" "$root.work"
+  debian_root_rm "$root" "$root.changes" "$root.work"
 }
 
 # Installs the .deb DEB into ROOT as a user would, with apt and what it pulls in (with what the

@@ -18,7 +18,8 @@ enter_mount_namespace "$@"
 
 release=$1 build=$2 work=$(realpath -m "$3") cache=$(realpath -m "$4")
 root=$work/root
-rm -rf "$work" && mkdir -p "$work"
+debian_root_rm "$work" || fail "cannot clear $work (above)"
+mkdir -p "$work"
 trap 'debian_root_remove "$root"' EXIT
 
 cpack --config "$build/CPackConfig.cmake" -B "$work/cpack" >"$work/cpack.log" 2>&1 ||
