@@ -26,8 +26,9 @@ if(NOT WIN32 AND NOT EMSCRIPTEN)
   option(TRACKER_HARDENING "Build the Linux programs with stack protection, fortified calls and full RELRO" ON)
   if(TRACKER_HARDENING)
     add_compile_options(-fstack-protector-strong -fstack-clash-protection -Wformat -Werror=format-security)
-    # Fortified calls need the optimiser's object sizes; a debug build has none to give.
-    add_compile_definitions($<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
+    # Fortified calls need the optimiser's object sizes; a debug build has none to give. Undefined
+    # first, since some distributions' compilers define it already.
+    add_compile_options("$<$<NOT:$<CONFIG:Debug>>:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=2>")
     if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64)$")
       add_compile_options(-fcf-protection)
     elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")
