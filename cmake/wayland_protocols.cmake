@@ -15,7 +15,7 @@ if(NOT TRACKER_WAYLAND_PROTOCOLS)
   message(FATAL_ERROR "the wayland-protocols XML was not found (Debian package wayland-protocols)")
 endif()
 
-# An object library TARGET with each protocol's code and its SIDE (client or server) header,
+# A static library TARGET with each protocol's code and its SIDE (client or server) header,
 # named after the XML (viewporter-client-protocol.h), in a folder its users include.
 function(tracker_wayland_protocols target side)
   set(dir ${CMAKE_CURRENT_BINARY_DIR}/${target})
@@ -30,7 +30,7 @@ function(tracker_wayland_protocols target side)
                        DEPENDS ${input} VERBATIM)
     list(APPEND sources ${dir}/${name}-${side}-protocol.h ${dir}/${name}-protocol.c)
   endforeach()
-  add_library(${target} OBJECT ${sources})
+  add_library(${target} STATIC ${sources})
   set_target_properties(${target} PROPERTIES LINKER_LANGUAGE C)
   target_include_directories(${target} PUBLIC ${dir})
 endfunction()

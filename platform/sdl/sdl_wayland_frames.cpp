@@ -82,15 +82,15 @@ static void PreferredScale(void *, wp_fractional_scale_v1 *, uint32_t scale)
 static const wp_fractional_scale_v1_listener fractionalListener = {.preferred_scale = PreferredScale};
 
 // Runs our queue's events until `done` holds or `milliseconds` pass, reading from the connection
-// only when our queue is empty; false when the connection has failed.
+// only when our queue is empty, and what has arrived even when no time is left; false when the
+// connection has failed.
 static bool Dispatch(bool (*done)(), int milliseconds)
 {
     const long long deadline = Now() + milliseconds;
     for (;;) {
         if (wl_display_dispatch_queue_pending(display, queue) < 0)
             return false;
-        const long long now = Now();
-        if (done() || now >= deadline)
+        if (done())
             return true;
         if (wl_display_prepare_read_queue(display, queue) != 0)
             continue;  // events arrived on our queue meanwhile
@@ -98,16 +98,19 @@ static bool Dispatch(bool (*done)(), int milliseconds)
             wl_display_cancel_read(display);
             return false;
         }
+        const long long left = deadline - Now();
         pollfd connection = {wl_display_get_fd(display), POLLIN, 0};
-        const int ready = poll(&connection, 1, (int)(deadline - now));
+        const int ready = poll(&connection, 1, left > 0 ? (int)left : 0);
         if (ready > 0) {
             if (wl_display_read_events(display) < 0)
                 return false;
-        } else {
-            wl_display_cancel_read(display);
-            if (ready < 0 && errno != EINTR)
-                return false;
+            continue;
         }
+        wl_display_cancel_read(display);
+        if (ready < 0 && errno != EINTR)
+            return false;
+        if (ready == 0 && left <= 0)
+            return true;
     }
 }
 
