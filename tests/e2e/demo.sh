@@ -2,10 +2,11 @@
 # The real program as a user meets it: it draws the screen, Space shows the frame rate,
 # losing the focus pauses it, Escape ends it with status 0. Every wait is for a condition on
 # the screen or the process, with a deadline.
-# Usage: demo.sh linux|wayland|wayland-only|wine-x86|wine-x64 PROGRAM TRACKER_RENDER WORKDIR [ENDING]
+# Usage: demo.sh linux|wayland|wayland-only|wayland-scaled|wine-x86|wine-x64 PROGRAM TRACKER_RENDER WORKDIR [ENDING]
 #   linux and wine-* run on a bare Xvfb screen; wayland (SDL asked for Wayland) and wayland-only
 #   (no X11 display given to the program) under weston, whose output 0 the program fills while
-#   the other client that takes the focus, weston-terminal, opens on output 1.
+#   the other client that takes the focus, weston-terminal, opens on output 1; wayland-scaled as
+#   wayland with weston's outputs at scale 2, where each frame pixel must be a whole 2x2 block.
 #   ENDING: escape (the default), or compositor for wayland: weston ends, and so does the
 #   program, with status 0.
 here=$(cd "$(dirname "$0")" && pwd)
@@ -28,22 +29,28 @@ reference="$WORK/reference/frame-0000.png"
 
 alive() { kill -0 "$demo" 2>/dev/null || fail "the program ended early (see $WORK/stderr)"; }
 
+# Device pixels a frame pixel on the screen shot; the X screen's positions are in device pixels.
+[ "$kind" = wayland-scaled ] && E2E_SCALE=2
+px() { echo $(($1 * E2E_SCALE)); }
+
 case "$kind" in
   wayland*)
-    start_xvfb 1280x480x24
-    start_weston 640x480 2
+    start_xvfb "$(px 1280)x$(px 480)x24"
+    start_weston 640x480 2 "$E2E_SCALE"
     # The pointer rests over the picture, where the program hides it (weston draws it into the
     # output, so a shown one would differ from the renderer's frame).
-    timeout 10 xdotool mousemove 320 120
+    timeout 10 xdotool mousemove "$(px 320)" "$(px 120)"
     ;;
   *) start_xvfb 640x480x24 ;;
 esac
 start_program "$kind" "$program"
 
-drawn() { alive; shot "$WORK/start.png"; [ "$(static_diff "$WORK/start.png" "${E2E_STATIC[@]}")" = 0 ]; }
-wait_for 60 drawn ||
+drawn() { alive; shot "$WORK/start.png"; [ "$E2E_UNBLOCKED" = 0 ] && [ "$(static_diff "$WORK/start.png" "${E2E_STATIC[@]}")" = 0 ]; }
+wait_for 60 drawn || {
+  assert_blocks
   fail "the picture never matched the renderer's: $(static_diff "$WORK/start.png" "${E2E_STATIC[@]}") pixels differ (see $WORK/start.png)"
-echo "drawn after $(( $(date +%s) - started )) s"
+}
+echo "drawn after $(( $(date +%s) - started )) s$([ "$E2E_SCALE" = 1 ] || echo ", every frame pixel a whole ${E2E_SCALE}x${E2E_SCALE} block")"
 # At most one line on standard error: the way the frames are shown by, when a cheaper one was passed over.
 [ "$(grep -cv '^SDL: present: ' "$WORK/stderr")" = 0 ] || fail "standard error says more than the way taken: $(cat "$WORK/stderr")"
 [ ! -s "$WORK/stderr" ] || echo "the program: $(cat "$WORK/stderr")"
@@ -78,7 +85,7 @@ if [ "$kind" = linux ]; then
 fi
 if [[ $kind == wayland* ]]; then
   # A new window on the other output takes the keyboard; once it closes, weston gives it back.
-  timeout 10 xdotool mousemove 960 240
+  timeout 10 xdotool mousemove "$(px 960)" "$(px 240)"
   weston-terminal 2>"$WORK/terminal.stderr" &
   terminal=$!
   E2E_PIDS+=("$terminal")
@@ -89,8 +96,8 @@ if [[ $kind == wayland* ]]; then
   kill "$terminal"
   wait "$terminal" 2>/dev/null || true
   wait_for 10 scopes_moving || fail "frames did not resume once weston-terminal closed"
-  timeout 10 xdotool mousemove 320 120
-  whole() { alive; shot "$WORK/back.png"; [ "$(static_diff "$WORK/back.png" "${static_readout[@]}")" = 0 ]; }
+  timeout 10 xdotool mousemove "$(px 320)" "$(px 120)"
+  whole() { alive; shot "$WORK/back.png"; [ "$E2E_UNBLOCKED" = 0 ] && [ "$(static_diff "$WORK/back.png" "${static_readout[@]}")" = 0 ]; }
   wait_for 10 whole || fail "the picture is not whole again after the focus came back (see $WORK/back.png)"
   echo "focus: paused and resumed"
 fi

@@ -60,10 +60,11 @@ use_runtime_dir() {
 
 # Starts weston with its X11 backend inside the Xvfb already started (so that it has a seat: the
 # X server's keyboard and pointer), drawing with pixman as on a machine without a GPU: COUNT outputs
-# of WxH side by side, output 0 at the screen's top left. Its socket and runtime folder are this
+# of WxH side by side, output 0 at the screen's top left, each at output scale SCALE (1 unless
+# given; WxH is then in the compositor's units, and each output's window SCALE times that). Its socket and runtime folder are this
 # run's own; exports WAYLAND_DISPLAY and XDG_RUNTIME_DIR once it takes clients.
 start_weston() {
-  local size=$1 count=${2:-1} width i window
+  local size=$1 count=${2:-1} scale=${3:-1} width i window
   width=${size%x*}
   use_runtime_dir
   weston_state() {
@@ -77,22 +78,44 @@ start_weston() {
     [ -n "$window" ] || ! kill -0 "$E2E_WESTON" 2>/dev/null
   }
   weston --backend=x11-backend.so --use-pixman --width="$width" --height="${size#*x}" \
-    --output-count="$count" --socket="$WAYLAND_DISPLAY" --no-config --idle-time=0 \
+    --output-count="$count" --scale="$scale" --socket="$WAYLAND_DISPLAY" --no-config --idle-time=0 \
     --log="$WORK/weston.log" >/dev/null 2>&1 &
   E2E_WESTON=$!
   E2E_PIDS+=("$E2E_WESTON")
   for ((i = 0; i < count; i++)); do
     wait_for 60 output_window "$i" && [ -n "$window" ] || fail "weston's output $i did not appear ($(weston_state))"
     # Without a window manager every output's window opens at the top left.
-    timeout 10 xdotool windowmove --sync "$window" $((i * width)) 0 || fail "cannot place weston's output $i"
+    timeout 10 xdotool windowmove --sync "$window" $((i * width * scale)) 0 || fail "cannot place weston's output $i"
   done
   # Ready once its shell runs: the shell's panel and background are its first clients.
   weston_ready() { kill -0 "$E2E_WESTON" 2>/dev/null && grep -q "launching '.*weston-desktop-shell'" "$WORK/weston.log" && [ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ]; }
   wait_for 60 weston_ready || fail "weston did not start ($(weston_state))"
 }
 
+# Screens whose frame is at a whole scale of device pixels: E2E_SCALE device pixels a frame pixel
+# (1 unless set), the frame at E2E_FRAME_AT (WxH+X+Y) in the device shot, by default at the top
+# left. A shot is taken in device pixels with `shoot` (the X screen's, unless a caller has
+# another), the frame cut out, and brought to frame pixels, so that every comparison is the
+# frame's own; E2E_UNBLOCKED says how many of its device pixels are not in whole blocks.
+E2E_SCALE=${E2E_SCALE:-1}
+E2E_FRAME_AT=${E2E_FRAME_AT:-}
+E2E_UNBLOCKED=0
+shoot() { timeout 20 import -window root "$1"; }
 shot() {
-  timeout 20 import -window root "$1" || fail "no screenshot of $DISPLAY"
+  if [ "$E2E_SCALE" = 1 ] && [ -z "$E2E_FRAME_AT" ]; then
+    shoot "$1" || fail "no screenshot"
+    return 0
+  fi
+  shoot "$WORK/device.png" || fail "no screenshot"
+  convert "$WORK/device.png" -crop "${E2E_FRAME_AT:-$((640 * E2E_SCALE))x$((480 * E2E_SCALE))+0+0}" +repage "$WORK/device-frame.png"
+  convert "$WORK/device-frame.png" -sample "$((640))x$((480))!" "$1"
+  convert "$1" -sample "$((640 * E2E_SCALE))x$((480 * E2E_SCALE))!" "$WORK/blocks.png"
+  E2E_UNBLOCKED=$(compare -metric AE "$WORK/device-frame.png" "$WORK/blocks.png" null: 2>&1 || true)
+}
+# Fails unless the last shot's frame was in whole E2E_SCALE x E2E_SCALE blocks of device pixels.
+assert_blocks() {
+  [ "$E2E_UNBLOCKED" = 0 ] ||
+    fail "$E2E_UNBLOCKED of the frame's device pixels are not in whole ${E2E_SCALE}x${E2E_SCALE} blocks (see $WORK/device.png)"
 }
 
 # Each Windows width has its own Wine loader, named explicitly: Debian's `wine` picks the 32-bit
@@ -106,7 +129,7 @@ E2E_WINE_X64=${TRACKER_WINE_X64:-/usr/lib/wine/wine64}
 use_kind() {
   local kind=$1 status=0
   case "$kind" in
-    linux | wayland | wayland-only | wayland-seatless) return 0 ;;
+    linux | wayland | wayland-only | wayland-scaled | wayland-seatless) return 0 ;;
     wine-x86) WINE=$E2E_WINE_X86 ;;
     wine-x64) WINE=$E2E_WINE_X64 ;;
     *) fail "unknown kind $kind" ;;
@@ -117,8 +140,8 @@ use_kind() {
   E2E_WINEPREFIX=$WINEPREFIX
 }
 
-# Starts PROGRAM of KIND, checked by use_kind (linux on X11; wayland, with SDL asked for Wayland;
-# wayland-only, with no X11 display to find; wine-* in the width's prefix), in the background with
+# Starts PROGRAM of KIND, checked by use_kind (linux on X11; wayland, with SDL asked for Wayland,
+# and wayland-scaled likewise, on outputs at scale 2; wayland-only, with no X11 display to find; wine-* in the width's prefix), in the background with
 # its standard error in WORK/stderr; its process id goes into `demo`, and the cleanup ends it. With
 # E2E_CHROOT set the Linux program is the one installed in that root.
 start_program() {
@@ -126,7 +149,7 @@ start_program() {
   [ -z "${E2E_CHROOT:-}" ] || root=(chroot "$E2E_CHROOT")
   case "$kind" in
     linux) "${root[@]}" "$program" 2>"$WORK/stderr" & ;;
-    wayland) SDL_VIDEODRIVER=wayland "${root[@]}" "$program" 2>"$WORK/stderr" & ;;
+    wayland | wayland-scaled) SDL_VIDEODRIVER=wayland "${root[@]}" "$program" 2>"$WORK/stderr" & ;;
     wayland-only) env -u DISPLAY -u SDL_VIDEODRIVER "${root[@]}" "$program" 2>"$WORK/stderr" & ;;
     wine-*) "$WINE" "$program" 2>"$WORK/stderr" & ;;
     *) fail "unknown kind $kind" ;;
