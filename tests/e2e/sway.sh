@@ -22,7 +22,8 @@ program=$(realpath -m "$1") render=$(realpath -m "$2") WORK=$(realpath -m "$3") 
 root=$WORK/root
 started=$(date +%s)
 [ -x "$program" ] || fail "no program at $program (build it first)"
-rm -rf "$WORK" && mkdir -p "$WORK"
+debian_root_rm "$WORK" || fail "cannot clear $WORK (above)"
+mkdir -p "$WORK"
 # The runtime folder, short enough for a socket's path, is shared with the root.
 export E2E_RUNTIME_PARENT
 E2E_RUNTIME_PARENT=$(mktemp -d /tmp/tracker-sway.XXXXXX)
