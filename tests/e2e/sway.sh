@@ -125,6 +125,22 @@ for scale in 1.5 2; do
   echo "scale $scale: the exact frame at 2 device pixels a frame pixel, centred on black"
 done
 
+# Another workspace hides the window: no frame callbacks come, and the program neither hangs
+# nor spins; back on its workspace its frames resume.
+ticks=$(getconf CLK_TCK)
+cpu_ms() { awk -v t="$ticks" '{ print int(($14 + $15) * 1000 / t) }' "/proc/$demo/stat"; }
+in_root swaymsg -q workspace 2 || fail "swaymsg could not switch to another workspace"
+hidden() { alive; shot "$WORK/hidden.png"; [ "$(static_diff "$WORK/hidden.png" "${E2E_STATIC[@]}")" != 0 ]; }
+wait_for 10 hidden || fail "the picture stayed on the screen on another workspace"
+before=$(cpu_ms) since=$(date +%s%N)
+sleep 2
+alive
+used=$(( ($(cpu_ms) - before) * 100000000 / ($(date +%s%N) - since) ))
+[ "$used" -lt 25 ] || fail "hidden, the program used $used % of a core"
+in_root swaymsg -q workspace 1 || fail "swaymsg could not switch back"
+wait_for 20 whole || fail "frames did not come back with the workspace (see $WORK/device.png)"
+echo "hidden: $used % of a core; shown again, the exact frame"
+
 press Escape
 wait_exit "$demo" 15
 [ "$EXIT_STATUS" = "0" ] || fail "after Escape the program's status is '$EXIT_STATUS' (expected 0; see $WORK/stderr)"
