@@ -5,23 +5,26 @@
 # device pixels passes. At each scale the screenshot (grim) holds the exact frame at 2 device
 # pixels a frame pixel, centred on black; Space (wtype) shows the read-out, Escape ends it with
 # status 0; a second run is ended by the compositor's close (swaymsg kill), with status 0.
+# With a .deb the program is that package's, installed with apt into the root (with Debian 13's
+# SDL, which keeps the window's fractional scale for itself).
 # Needs root; skipped, saying why, only where the root cannot be made.
-# Usage: sway.sh PROGRAM TRACKER_RENDER WORKDIR CACHE
+# Usage: sway.sh PROGRAM TRACKER_RENDER WORKDIR CACHE [DEB]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../package/debian_root.sh"
 source "$here/lib.sh"
 
 skip() { echo "SKIP: $*"; exit 77; }
-[ $# -eq 4 ] || fail "usage: sway.sh PROGRAM TRACKER_RENDER WORKDIR CACHE"
+[ $# -eq 4 ] || [ $# -eq 5 ] || fail "usage: sway.sh PROGRAM TRACKER_RENDER WORKDIR CACHE [DEB]"
 lacks=$(debian_root_lacks)
 [ -z "$lacks" ] || skip "no Debian root for sway: $lacks"
 enter_mount_namespace "$@"
 
-program=$(realpath -m "$1") render=$(realpath -m "$2") WORK=$(realpath -m "$3") cache=$(realpath -m "$4")
+program=$(realpath -m "$1") render=$(realpath -m "$2") WORK=$(realpath -m "$3") cache=$(realpath -m "$4") deb=${5:+$(realpath -m "$5")}
 root=$WORK/root
 started=$(date +%s)
-[ -x "$program" ] || fail "no program at $program (build it first)"
+[ -n "$deb" ] || [ -x "$program" ] || fail "no program at $program (build it first)"
+[ -z "$deb" ] || [ -f "$deb" ] || fail "no package at $deb"
 debian_root_rm "$WORK" || fail "cannot clear $WORK (above)"
 mkdir -p "$WORK"
 # The runtime folder, short enough for a socket's path, is shared with the root.
@@ -43,6 +46,12 @@ session_now() {
     ${WAYLAND_DISPLAY:+WAYLAND_DISPLAY=$WAYLAND_DISPLAY} ${SWAYSOCK:+SWAYSOCK=$SWAYSOCK})
 }
 in_root() { session_now; "${session[@]}" "$@"; }
+if [ -n "$deb" ]; then
+  debian_install "$root" "$deb" "$WORK/apt.log" without-recommends ||
+    fail "apt could not install $(basename "$deb"): $(tail -n 5 "$WORK/apt.log")"
+  program=/usr/bin/tracker-screen
+  echo "installed $(basename "$deb") with SDL $(chroot "$root" dpkg-query -W -f='${Version}' libsdl2-2.0-0)"
+fi
 cat >"$XDG_RUNTIME_DIR/sway.conf" <<'EOF'
 output HEADLESS-1 mode 1920x1080 scale 1 scale_filter linear
 default_border none
@@ -96,8 +105,13 @@ press() { keyboard -k "$1"; }
 
 start() {
   kill -0 "$keyboard" 2>/dev/null || fail "wtype's keyboard ended: $(cat "$WORK/keyboard.log")"
-  env -u DISPLAY -u SDL_VIDEODRIVER XDG_RUNTIME_DIR="$XDG_RUNTIME_DIR" WAYLAND_DISPLAY="$WAYLAND_DISPLAY" \
-    "$program" 2>"$WORK/stderr" &
+  if [ -n "$deb" ]; then
+    session_now
+    "${session[@]}" "$program" 2>"$WORK/stderr" &
+  else
+    env -u DISPLAY -u SDL_VIDEODRIVER XDG_RUNTIME_DIR="$XDG_RUNTIME_DIR" WAYLAND_DISPLAY="$WAYLAND_DISPLAY" \
+      "$program" 2>"$WORK/stderr" &
+  fi
   demo=$!
   E2E_PIDS+=("$demo")
 }
