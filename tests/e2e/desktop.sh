@@ -16,7 +16,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib.sh"
 
 setup=$1 kind=$2 program=$3 render=$4 WORK=$(realpath -m "$5") ending=${6:-escape}
-use_kind "$kind"
+use_kind "$kind" "$program"
 rm -rf "$WORK" && mkdir -p "$WORK"
 started=$(date +%s)
 [ -f "$program" ] || fail "no program at $program (build it first)"
@@ -115,7 +115,7 @@ if [ "$setup" = openbox ]; then
   done
 elif [[ "$kind" = wine-* ]]; then
   # Another Wine program in the same prefix takes the focus, then is closed by the user.
-  "$WINE" notepad 2>"$WORK/notepad.stderr" &
+  "${WINE[@]}" notepad 2>"$WORK/notepad.stderr" &
   E2E_PIDS+=($!)
   wait_for 30 visible 'Notepad$' || fail "Notepad did not appear"
   notepad=$FOUND

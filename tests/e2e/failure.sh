@@ -10,7 +10,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib.sh"
 
 kind=$1 program=$2 WORK=$3
-use_kind "$kind"
+use_kind "$kind" "$program"
 rm -rf "$WORK" && mkdir -p "$WORK"
 [ -f "$program" ] || fail "no program at $program (build it first)"
 started=$(date +%s)
@@ -53,7 +53,7 @@ fi
 
 start_xvfb 1024x768x24
 export WINEDEBUG=-all,trace+msgbox
-"$WINE" "$program" 2>"$WORK/stderr" &
+"${WINE[@]}" "$program" 2>"$WORK/stderr" &
 demo=$!
 E2E_PIDS+=("$demo")
 

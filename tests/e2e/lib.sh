@@ -2,9 +2,12 @@
 # comparison, and cleanup of every process started, by process id.
 set -euo pipefail
 
+# The calling script's arguments, for re-running it in a mount namespace of its own.
+E2E_ARGS=("$@")
 E2E_PIDS=()
 E2E_WINEPREFIX=""
 E2E_RUNTIME=""
+E2E_ROOT=""
 
 e2e_cleanup() {
   local pid
@@ -12,12 +15,13 @@ e2e_cleanup() {
     kill "$pid" 2>/dev/null || true
   done
   if [ -n "$E2E_WINEPREFIX" ]; then
-    WINEPREFIX="$E2E_WINEPREFIX" wineserver -k 2>/dev/null || true
+    WINEPREFIX="$E2E_WINEPREFIX" "${WINESERVER[@]}" -k 2>/dev/null || true
   fi
   for pid in "${E2E_PIDS[@]}"; do
     wait "$pid" 2>/dev/null || true
   done
   [ -z "$E2E_RUNTIME" ] || rm -rf "$E2E_RUNTIME"
+  [ -z "$E2E_ROOT" ] || debian_root_remove "$E2E_ROOT"
 }
 trap e2e_cleanup EXIT
 
@@ -122,21 +126,82 @@ assert_blocks() {
 # one whenever it is installed, and a 64-bit program needs the 64-bit one.
 E2E_WINE_X86=${TRACKER_WINE_X86:-/usr/lib/wine/wine}
 E2E_WINE_X64=${TRACKER_WINE_X64:-/usr/lib/wine/wine64}
+# The 32-bit program that tells whether this kernel runs 32-bit code (wine_loader.sh's own by default).
+E2E_WINE_PROBE32=${TRACKER_WINE_PROBE32:-}
+# The commands that start a Windows program and its prefix's wineserver: the machine's own, or
+# the same inside a Debian 13 root (use_wine_root).
+WINE=()
+WINESERVER=(wineserver)
 
-# Checks KIND (linux, wayland*, wine-x86 or wine-x64) before anything starts. For Wine it sets WINE to the
-# loader, and WINEPREFIX to the width's prefix beside WORK (made by e2e-wine-prefix-WIDTH); where
-# this machine cannot run that width, the run ends here, skipped (77) or failed, with the reason.
+# Runs the rest of the run with Debian 13's Wine for WIDTH (x86 or x64), in a fresh root over a
+# cached image with only what that width needs: the 32-bit one brings the i386 Mesa libraries,
+# without which its window stays black. The run goes on in a mount namespace of its own, so
+# nothing stays mounted however it ends. Each step that fails fails the run, naming the step.
+# The host's folders that the run's Wine reads or writes (DIRS...) appear at the same places
+# inside, beside the X displays' sockets.
+use_wine_root() {
+  local width=$1 why=$2 image packages lacks cache version dir
+  shift 2
+  case "$width" in
+    x86) image=trixie-wine32 packages=(wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386)
+         WINE=(/usr/lib/wine/wine) WINESERVER=(/usr/lib/wine/wineserver32) ;;
+    x64) image=trixie-wine64 packages=(wine64)
+         WINE=(/usr/lib/wine/wine64) WINESERVER=(/usr/lib/wine/wineserver64) ;;
+  esac
+  source "$(dirname "${BASH_SOURCE[0]}")/../package/debian_root.sh"
+  lacks=$(debian_root_lacks)
+  [ -z "$lacks" ] || fail "the Debian 13 root for the $width Wine cannot be made: $lacks"
+  [ -n "${E2E_DEBIAN_CACHE:-}" ] || fail "E2E_DEBIAN_CACHE names no folder for the cached Debian images"
+  enter_mount_namespace "${E2E_ARGS[@]}"
+  cache=$(realpath -m "$E2E_DEBIAN_CACHE")
+  debian_image_with "$image" trixie "$cache" "${packages[@]}" ||
+    fail "making the $image image (Debian 13 with ${packages[*]}) failed (above; logs in $cache)"
+  E2E_ROOT=$WORK.root
+  debian_root "$cache/$image" "$E2E_ROOT" "$cache/trixie-archives" ||
+    fail "mounting a root over the $image image failed (above)"
+  debian_root_share "$E2E_ROOT" /tmp/.X11-unix
+  for dir in "$@"; do
+    mountpoint -q "$E2E_ROOT$dir" || debian_root_share "$E2E_ROOT" "$dir" || fail "cannot share $dir with the root"
+  done
+  WINE=(chroot "$E2E_ROOT" "${WINE[@]}") WINESERVER=(chroot "$E2E_ROOT" "${WINESERVER[@]}")
+  version=$("${WINE[@]}" --version 2>&1) ||
+    fail "the $width Wine in the $image root does not run: $(head -n 1 <<<"$version")"
+  echo "wine: Debian 13's, $version, in a root over the $image image ($why)"
+}
+
+# Checks KIND (linux, wayland*, wine-x86, wine-x64 or wine-x64-trixie) before anything starts.
+# For Wine it decides which Wine runs PROGRAM (wine_loader.sh: the machine's own where it can,
+# Debian 13's in a root for a 32-bit program the machine's own cannot run; wine-x64-trixie
+# always Debian 13's) and says which on one line; sets WINE and WINESERVER to their commands
+# and WINEPREFIX to the kind's prefix beside WORK (made by e2e-wine-prefix-KIND). Where this
+# machine cannot run that width, the run ends here, skipped (77) or failed, with the reason.
 use_kind() {
-  local kind=$1 status=0
+  local kind=$1 program=${2:-} status=0 width loader out
   case "$kind" in
     linux | wayland | wayland-only | wayland-scaled | wayland-seatless) return 0 ;;
-    wine-x86) WINE=$E2E_WINE_X86 ;;
-    wine-x64) WINE=$E2E_WINE_X64 ;;
+    wine-x86) width=x86 loader=$E2E_WINE_X86 ;;
+    wine-x64) width=x64 loader=$E2E_WINE_X64 ;;
+    wine-x64-trixie) width=x64 ;;
     *) fail "unknown kind $kind" ;;
   esac
-  bash "$(dirname "${BASH_SOURCE[0]}")/wine_loader.sh" "${kind#wine-}" "$WINE" || status=$?
-  [ "$status" = 0 ] || exit "$status"
-  export WINEPREFIX="$WORK/../wineprefix-${kind#wine-}" WINEDEBUG=-all
+  export WINEPREFIX
+  WINEPREFIX=$(realpath -m "$WORK/../wineprefix-${kind#wine-}")
+  # A root sees the prefix's folder and the program's where the host has them.
+  local shared=("$(dirname "$WINEPREFIX")")
+  [ -z "$program" ] || shared+=("$(dirname "$(realpath -m "$program")")")
+  if [ "$kind" = wine-x64-trixie ]; then
+    use_wine_root x64 "the run for Debian 13's Wine" "${shared[@]}"
+  else
+    out=$(bash "$(dirname "${BASH_SOURCE[0]}")/wine_loader.sh" "$width" "$loader" ${E2E_WINE_PROBE32:+"$E2E_WINE_PROBE32"}) || status=$?
+    case "$status" in
+      0) WINE=("$loader")
+         echo "wine: the machine's own, $out, at $loader" ;;
+      3) use_wine_root "$width" "$out" "${shared[@]}" ;;
+      *) [ -z "$out" ] || echo "$out"
+         exit "$status" ;;
+    esac
+  fi
+  export WINEDEBUG=-all
   E2E_WINEPREFIX=$WINEPREFIX
 }
 
@@ -151,7 +216,7 @@ start_program() {
     linux) "${root[@]}" "$program" 2>"$WORK/stderr" & ;;
     wayland | wayland-scaled) SDL_VIDEODRIVER=wayland "${root[@]}" "$program" 2>"$WORK/stderr" & ;;
     wayland-only) env -u DISPLAY -u SDL_VIDEODRIVER "${root[@]}" "$program" 2>"$WORK/stderr" & ;;
-    wine-*) "$WINE" "$program" 2>"$WORK/stderr" & ;;
+    wine-*) "${WINE[@]}" "$program" 2>"$WORK/stderr" & ;;
     *) fail "unknown kind $kind" ;;
   esac
   demo=$!

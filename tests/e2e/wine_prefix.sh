@@ -13,6 +13,6 @@ use_kind "wine-$width"
 rm -rf "$WINEPREFIX" "$WORK" && mkdir -p "$WORK"
 # A 64-bit prefix for the 64-bit loader; the 32-bit one makes the prefix its installation makes.
 [ "$width" = x86 ] || export WINEARCH=win64
-"$WINE" wineboot -i >"$WORK/wineboot.log" 2>&1 || fail "wineboot failed: $(tail -n 5 "$WORK/wineboot.log")"
-wineserver -w
+"${WINE[@]}" wineboot -i >"$WORK/wineboot.log" 2>&1 || fail "wineboot failed: $(tail -n 5 "$WORK/wineboot.log")"
+"${WINESERVER[@]}" -w
 echo "PASS: the $width prefix in $WINEPREFIX"
