@@ -12,7 +12,7 @@
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib.sh"
 
-kind=$1 program=$2 render=$3 WORK=$(realpath -m "$4") ending=${5:-escape}
+kind=$1 program=$(realpath -ms "$2") render=$3 WORK=$(realpath -m "$4") ending=${5:-escape}
 use_kind "$kind" "$program"
 rm -rf "$WORK" && mkdir -p "$WORK"
 started=$(date +%s)

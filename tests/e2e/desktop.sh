@@ -15,7 +15,7 @@
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib.sh"
 
-setup=$1 kind=$2 program=$3 render=$4 WORK=$(realpath -m "$5") ending=${6:-escape}
+setup=$1 kind=$2 program=$(realpath -ms "$3") render=$4 WORK=$(realpath -m "$5") ending=${6:-escape}
 use_kind "$kind" "$program"
 rm -rf "$WORK" && mkdir -p "$WORK"
 started=$(date +%s)

@@ -9,7 +9,7 @@
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib.sh"
 
-kind=$1 program=$2 WORK=$3
+kind=$1 program=$(realpath -ms "$2") WORK=$3
 use_kind "$kind" "$program"
 rm -rf "$WORK" && mkdir -p "$WORK"
 [ -f "$program" ] || fail "no program at $program (build it first)"

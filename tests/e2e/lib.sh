@@ -134,18 +134,18 @@ WINE=()
 WINESERVER=(wineserver)
 
 # Runs the rest of the run with Debian 13's Wine for WIDTH (x86 or x64), in a fresh root over a
-# cached image with only what that width needs: the 32-bit one brings the i386 Mesa libraries,
-# without which its window stays black. The run goes on in a mount namespace of its own, so
-# nothing stays mounted however it ends. Each step that fails fails the run, naming the step.
+# cached image with only what that width needs, Mesa's OpenGL included: without it the window
+# stays black (32-bit) or shows black frames between the program's own (64-bit). The run goes on
+# in a mount namespace of its own, so nothing stays mounted however it ends. Each step that fails fails the run, naming the step.
 # The host's folders that the run's Wine reads or writes (DIRS...) appear at the same places
 # inside, beside the X displays' sockets.
 use_wine_root() {
   local width=$1 why=$2 image packages lacks cache version dir
   shift 2
   case "$width" in
-    x86) image=trixie-wine32 packages=(wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386)
+    x86) image=trixie-wine-x86 packages=(wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386)
          WINE=(/usr/lib/wine/wine) WINESERVER=(/usr/lib/wine/wineserver32) ;;
-    x64) image=trixie-wine64 packages=(wine64)
+    x64) image=trixie-wine-x64 packages=(wine64 libgl1 libglx-mesa0 libgl1-mesa-dri)
          WINE=(/usr/lib/wine/wine64) WINESERVER=(/usr/lib/wine/wineserver64) ;;
   esac
   source "$(dirname "${BASH_SOURCE[0]}")/../package/debian_root.sh"
@@ -156,7 +156,7 @@ use_wine_root() {
   cache=$(realpath -m "$E2E_DEBIAN_CACHE")
   debian_image_with "$image" trixie "$cache" "${packages[@]}" ||
     fail "making the $image image (Debian 13 with ${packages[*]}) failed (above; logs in $cache)"
-  E2E_ROOT=$WORK.root
+  E2E_ROOT=$(realpath -m "$WORK.root")
   debian_root "$cache/$image" "$E2E_ROOT" "$cache/trixie-archives" ||
     fail "mounting a root over the $image image failed (above)"
   debian_root_share "$E2E_ROOT" /tmp/.X11-unix

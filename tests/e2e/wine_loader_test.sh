@@ -107,7 +107,7 @@ else
   chmod +x "$work/bin/debootstrap"
   run wine-x86 PATH="$work/bin:$PATH" E2E_DEBIAN_CACHE="$work/cache" TRACKER_WINE_X86="$work/none" TRACKER_WINE_PROBE32="$work/runs"
   expect 1 "making the trixie image with debootstrap (once; kept in $work/cache)" \
-    "debootstrap of trixie failed: E: stand-in: no mirror answers "$'\n'"FAIL: making the trixie-wine32 image (Debian 13 with wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386) failed (above; logs in $work/cache)" \
+    "debootstrap of trixie failed: E: stand-in: no mirror answers "$'\n'"FAIL: making the trixie-wine-x86 image (Debian 13 with wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386) failed (above; logs in $work/cache)" \
     "the 32-bit Wine's root when debootstrap fails"
   left=$(cd "$work/cache" && ls -A | tr '\n' ' ')
   [ "$left" = ".trixie.interrupted trixie.log " ] || fail "the failed image left '$left' in the cache"
