@@ -35,14 +35,30 @@ endfunction()
 add_compile_options(-msimd128)
 add_link_options(-msimd128)
 
-# Makes `target` the page: TARGET.html from the page template with TARGET.js and TARGET.wasm.
+# Makes `target` the page: TARGET.html from the page template with TARGET.js and TARGET.wasm,
+# and beside them what makes it an app: its manifest, icons and service worker.
 # ASYNCIFY lets the host's waits (for an event, an animation frame, a dismissed box) block the
 # program as the Windows calls do, while the browser's event loop runs on.
 function(tracker_web_page target)
+  set(out ${CMAKE_CURRENT_BINARY_DIR})
+  set(TRACKER_DESCRIPTION "Full-screen demo of a music tracker's main screen, drawn by software")
+  # Every file names the release's version, so the page can tell when it meets another's.
+  set(shell ${out}/web/page.html)
+  set(pre ${out}/web/pre.js)
+  configure_file(${TRACKER_WEB_DIR}/page.html ${shell} @ONLY)
+  configure_file(${TRACKER_WEB_DIR}/pre.js ${pre} @ONLY)
+  configure_file(${TRACKER_WEB_DIR}/manifest.webmanifest ${out}/${target}.webmanifest @ONLY)
+  set(files ${target}.js ${target}.wasm ${target}.webmanifest)
+  foreach(icon 32 192 512 maskable-512)
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/icons/tracker-screen-${icon}.png
+                   ${out}/${target}-${icon}.png COPYONLY)
+    list(APPEND files ${target}-${icon}.png)
+  endforeach()
   set_target_properties(${target} PROPERTIES SUFFIX .html
-                        LINK_DEPENDS "${TRACKER_WEB_PAGE};${TRACKER_WEB_LIBRARY}")
+                        LINK_DEPENDS "${shell};${pre};${TRACKER_WEB_LIBRARY}")
   target_link_options(${target} PRIVATE
-    --shell-file ${TRACKER_WEB_PAGE}
+    --shell-file ${shell}
+    --pre-js ${pre}
     --js-library ${TRACKER_WEB_LIBRARY}
     -sENVIRONMENT=web
     -sFILESYSTEM=0
@@ -50,4 +66,9 @@ function(tracker_web_page target)
     -sMINIFY_HTML=0
     -sASYNCIFY
     "-sASYNCIFY_IMPORTS=[web_wait_event,web_wait_frame,web_message_box]")
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -DTEMPLATE=${TRACKER_WEB_DIR}/service-worker.js -DOUTPUT=${out}/${target}-sw.js
+            -DVERSION=${PROJECT_VERSION} -DDIR=${out} -DPAGE=${target}.html "-DFILES=${files}"
+            -P ${TRACKER_WEB_DIR}/service_worker.cmake
+    VERBATIM)
 endfunction()

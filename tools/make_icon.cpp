@@ -1,6 +1,7 @@
 // tracker-icon: draws the program's icon, a raised panel with a scope tracing a sine over a
 // pattern row, in the scene's colours, and writes it in the sizes the packages need.
-// Usage: tracker-icon DIR   (writes DIR/tracker-screen-N.png and DIR/tracker-screen.ico)
+// Usage: tracker-icon DIR   (writes DIR/tracker-screen-N.png, DIR/tracker-screen-maskable-512.png
+// and DIR/tracker-screen.ico)
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -99,7 +100,26 @@ static bool WriteBytes(const std::string &path, const std::vector<unsigned char>
 struct IconSize {
     int32_t size, grid;
 };
-static const IconSize Sizes[] = {{16, 16}, {32, 32}, {48, 16}, {64, 32}, {128, 32}, {256, 32}};
+static const IconSize Sizes[] = {{16, 16}, {32, 32}, {48, 16}, {64, 32}, {128, 32}, {256, 32}, {192, 32}, {512, 32}};
+
+// The web page's maskable icon: the design 9 times over (288 pixels) in the middle of 512 on
+// black, so that it stays whole inside the circle of 40% radius that every mask keeps.
+static bool WriteMaskable(const uint32_t *frame, const std::string &path)
+{
+    const int32_t size = 512, scale = 9, inset = (size - 32 * scale) / 2;
+    std::vector<uint32_t> icon(static_cast<size_t>(size) * size, 0xFF000000);
+    const std::vector<uint32_t> design = Icon(frame, 32, scale);
+    for (int32_t y = 0; y < 32 * scale; ++y)
+        for (int32_t x = 0; x < 32 * scale; ++x)
+            icon[(inset + y) * size + inset + x] = design[y * 32 * scale + x];
+    OutputFile file;
+    if (!(OUT_Open(&file, path) && IMG_WritePng(&file, icon.data(), size, size) && OUT_Commit(&file))) {
+        OUT_Abandon(&file);
+        std::fprintf(stderr, "tracker-icon: %s\n", OUT_Failure(file).c_str());
+        return false;
+    }
+    return true;
+}
 
 int main(int argc, char **argv)
 {
@@ -161,5 +181,8 @@ int main(int argc, char **argv)
         offset += size[0] | size[1] << 8 | size[2] << 16 | static_cast<uint32_t>(size[3]) << 24;
     }
     ico.insert(ico.end(), images.begin(), images.end());
+    DrawIcon(frame.data(), 32);
+    if (!WriteMaskable(frame.data(), dir + "/tracker-screen-maskable-512.png"))
+        return 1;
     return WriteBytes(dir + "/tracker-screen.ico", ico) ? 0 : 1;
 }

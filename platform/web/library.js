@@ -315,6 +315,11 @@ mergeInto(LibraryManager.library, {
     });
   },
 
+  // 1 when the module is of the page's release; 0 when not, and the page reloads or says why.
+  web_same_version: function(version) {
+    return TrackerPage.sameVersion('module', UTF8ToString(version)) ? 1 : 0;
+  },
+
   web_now: function() {
     return performance.now();
   },

@@ -6,7 +6,7 @@
 //
 // Usage: node page_test.cjs SCENARIO --page DIR --render TRACKER_RENDER --modules DIR
 //                                    --chromium PATH --work DIR
-// SCENARIO: desktop, ratios, phone, fullscreen, pause, focus, escape, no-canvas, no-wasm,
+// SCENARIO: desktop, ratios, phone, fullscreen, pause, focus, escape, no-canvas, no-wasm, app,
 // or measure (frame rate and main-thread time per frame at 2x; prints figures, fails only if the
 // page fails). A scenario the machine cannot run (focus, without Xvfb) exits with status 77.
 'use strict';
@@ -55,14 +55,20 @@ async function waitFor(what, seconds, test) {
   }
 }
 
-// The page's folder over HTTP on 127.0.0.1, at a port the system picks.
+// The page's folder over HTTP on 127.0.0.1, at a port the system picks. A folder's address
+// gives its index.html, as static servers do. What the server answers can change while it runs:
+// `root` (the folder), `missing` (names it answers 404 for) and `down` (503 for everything).
 async function serve(folder) {
-  const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm' };
+  const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
+                  '.webmanifest': 'application/manifest+json', '.png': 'image/png' };
+  const site = { root: folder, missing: new Set(), down: false, requests: [] };
   const server = http.createServer((request, response) => {
-    const name = path.normalize(decodeURIComponent(request.url.split('?')[0]));
-    const file = path.join(folder, name);
-    if (!file.startsWith(folder + path.sep)) {
-      response.writeHead(403);
+    let name = path.normalize(decodeURIComponent(request.url.split('?')[0]));
+    if (name.endsWith(path.sep)) name += 'index.html';
+    const file = path.join(site.root, name);
+    site.requests.push(request.url);
+    if (!file.startsWith(site.root + path.sep) || site.down || site.missing.has(path.basename(file))) {
+      response.writeHead(site.down ? 503 : 404);
       response.end();
       return;
     }
@@ -80,6 +86,7 @@ async function serve(folder) {
     server.once('error', reject);
     server.listen(0, '127.0.0.1', resolve);
   });
+  server.site = site;
   return server;
 }
 
@@ -364,7 +371,193 @@ function shownBox(page) {
   });
 }
 
+// Every place `from` occurs in `data`, replaced by `to`; and how many there were.
+function replaced(data, from, to) {
+  const parts = [];
+  let at = 0, count = 0;
+  for (let found; (found = data.indexOf(from, at)) >= 0; at = found + from.length, ++count)
+    parts.push(data.subarray(at, found), to);
+  parts.push(data.subarray(at));
+  return { data: Buffer.concat(parts), count };
+}
+
+// The version the build gave its files, and the cache its service worker fills.
+function builtRelease(folder) {
+  const worker = fs.readFileSync(path.join(folder, 'tracker-screen-sw.js'), 'latin1');
+  const version = /const Version = '([^']+)'/.exec(worker);
+  const digest = /const Cache = Prefix \+ Version \+ '-([0-9a-f]+)'/.exec(worker);
+  if (!version || !digest) fail('tracker-screen-sw.js names no version or cache');
+  return { version: version[1], cache: `tracker-screen-${version[1]}-${digest[1]}` };
+}
+
+// The page's files as the web zip holds them (the page as index.html) in work/NAME; with
+// `version`, of the same length as the build's, a later release: its version in every file. With
+// `from`, the files whose names match it come from that folder instead (a release half updated).
+function release(options, name, version, from) {
+  const folder = path.join(options.work, name);
+  fs.mkdirSync(folder, { recursive: true });
+  const built = builtRelease(options.page).version;
+  for (const file of fs.readdirSync(options.page).filter((f) => /^tracker-screen(-.*)?\.(html|js|wasm|webmanifest|png)$/.test(f))) {
+    let data = fs.readFileSync(path.join(options.page, file));
+    if (version) {
+      const change = replaced(data, Buffer.from(built), Buffer.from(version));
+      if (/\.(html|js)$/.test(file) ? change.count < 1 : /\.wasm$/.test(file) && change.count !== 1)
+        fail(`${file} names the version ${built} ${change.count} times`);
+      data = change.data;
+    }
+    const target = file === 'tracker-screen.html' ? 'index.html' : file;
+    if (from && from.names.test(target)) data = fs.readFileSync(path.join(from.folder, target));
+    fs.writeFileSync(path.join(folder, target), data);
+  }
+  return folder;
+}
+
+// The manifest as a browser reads it: the app's name, a display without the browser's frame,
+// landscape on black, addresses relative to its folder (the zip works from any), and PNG icons
+// of the sizes it says, a maskable one among them.
+function checkManifest(folder) {
+  let manifest;
+  try {
+    manifest = JSON.parse(fs.readFileSync(path.join(folder, 'tracker-screen.webmanifest'), 'utf8'));
+  } catch (error) {
+    fail(`the manifest does not parse: ${error.message}`);
+  }
+  const want = { name: 'Tracker Screen', display: 'fullscreen', orientation: 'landscape',
+                 background_color: '#000000', theme_color: '#000000' };
+  for (const [key, value] of Object.entries(want))
+    if (manifest[key] !== value) fail(`the manifest's ${key} is ${JSON.stringify(manifest[key])}, not "${value}"`);
+  if (!manifest.short_name || manifest.short_name.length > 12 || !manifest.description)
+    fail(`the manifest lacks a short name of at most 12 characters or a description`);
+  if (!(manifest.display_override || []).includes('standalone')) fail('the manifest has no standalone fallback');
+  for (const key of ['start_url', 'scope'])
+    if (typeof manifest[key] !== 'string' || /^\/|:/.test(manifest[key])) fail(`the manifest's ${key} is not relative`);
+  const sizes = [];
+  for (const icon of manifest.icons || []) {
+    const png = fs.readFileSync(path.join(folder, icon.src));
+    const size = decodePng(png);
+    if (icon.type !== 'image/png' || icon.sizes !== `${size.width}x${size.height}`)
+      fail(`the icon ${icon.src} is ${size.width}x${size.height} ${icon.type}, but the manifest says ${icon.sizes}`);
+    sizes.push(`${icon.sizes} ${icon.purpose || 'any'}`);
+  }
+  for (const wanted of ['192x192 any', '512x512 any', '512x512 maskable'])
+    if (!sizes.includes(wanted)) fail(`the manifest has no ${wanted} icon: ${sizes.join(', ')}`);
+}
+
+function cacheNames(page) {
+  return page.evaluate(() => caches.keys());
+}
+
+// The read-out shows on Space: the program runs and takes keys.
+async function spaceShowsReadout({ page, reference, options }, where) {
+  const place = placement(await deviceViewport(page));
+  await page.keyboard.press('Space');
+  await waitFor(`the read-out on Space ${where}`, 10, async () =>
+    compareRegion(await screenshot(page, 'space', options), reference, Corner, place).count > 0);
+}
+
+// Loads the page's address in `page` and waits until the program has shown a box or ended:
+// the box's text and how many times the server was asked for the page.
+async function startsMixed({ page }, site, url) {
+  const before = site.requests.filter((request) => request === '/').length;
+  await page.goto(url);
+  const box = await waitFor('the box that says the files are of two versions', 30, () => shownBox(page));
+  return { box, loads: site.requests.filter((request) => request === '/').length - before };
+}
+
 const scenarios = {
+  // The page as an app, from the zip's files: installable with a manifest that parses; after one
+  // load it opens and runs without the network; a new release replaces the cache whole on the
+  // next load and the one after runs it alone. Files of two releases reload once, then say so;
+  // the page runs without its manifest and service worker, and where no service worker is
+  // allowed (plain http from a host that is not this machine).
+  async app(context) {
+    const { options, site, url } = context;
+    const first = release(options, 'release-1');
+    const built = builtRelease(options.page);
+    const next = built.version.slice(0, -1) + (built.version.endsWith('9') ? '8' : '9');
+    const second = release(options, 'release-2', next);
+    const nextCache = builtRelease(second).cache;
+    checkManifest(first);
+    site.root = first;
+    await start(context, {});
+    const { page } = context;
+    await waitForPanel(page, context.reference, options);
+    const head = await page.evaluate(async () => {
+      const link = (rel) => document.querySelector(`link[rel="${rel}"]`);
+      const icon = await fetch(link('icon').href);
+      return { manifest: link('manifest') && link('manifest').href, icon: icon.ok && icon.headers.get('Content-Type'),
+               description: (document.querySelector('meta[name="description"]') || {}).content };
+    });
+    if (!head.manifest || head.icon !== 'image/png' || !head.description)
+      fail(`the page lacks its manifest link, PNG icon or description: ${JSON.stringify(head)}`);
+    const session = await page.createCDPSession();
+    const manifest = await session.send('Page.getAppManifest');
+    if (manifest.errors.length || !manifest.url.endsWith('/tracker-screen.webmanifest'))
+      fail(`Chromium read the manifest at ${manifest.url} with errors: ${JSON.stringify(manifest.errors)}`);
+    let errors;
+    await waitFor('Chromium to find the page installable', 30, async () => {
+      errors = (await session.send('Page.getInstallabilityErrors')).installabilityErrors;
+      return errors.length === 0;
+    }).catch((error) => fail(`${error.message}: ${JSON.stringify(errors)}`));
+    await waitFor(`the cache ${built.cache} alone`, 30, async () => (await cacheNames(page)).join() === built.cache);
+
+    // Without the network, and with the server refusing everything too.
+    await session.send('Network.enable');
+    const network = (offline) => session.send('Network.emulateNetworkConditions',
+      { offline, latency: 0, downloadThroughput: -1, uploadThroughput: -1 });
+    await network(true);
+    site.down = true;
+    await page.reload();
+    await waitForPanel(page, context.reference, options).catch((error) => fail(`offline: ${error.message}`));
+    await spaceShowsReadout(context, 'offline');
+    await network(false);
+    site.down = false;
+
+    // A new release on the server: the next load fills its cache and drops the old one; the
+    // load after that is the new release alone.
+    site.root = second;
+    await page.reload();
+    await waitFor(`the new release's cache ${nextCache} alone`, 30, async () => (await cacheNames(page)).join() === nextCache);
+    await page.reload();
+    await waitForPanel(page, context.reference, options);
+    const now = await page.evaluate(async (cache, version) => {
+      const stale = [];
+      const store = await caches.open(cache);
+      for (const request of await store.keys()) {
+        const body = new TextDecoder('latin1').decode(await (await store.match(request)).arrayBuffer());
+        if (/(\/|\.html|\.js|\.wasm)$/.test(request.url) && !body.includes(version)) stale.push(request.url);
+      }
+      return { version: TrackerPage.version, stale, controlled: !!navigator.serviceWorker.controller };
+    }, nextCache, next);
+    if (now.version !== next || now.stale.length || !now.controlled)
+      fail(`after the update the page is version ${now.version} (not ${next}), controlled ${now.controlled}, ` +
+           `with files of the old one cached: ${now.stale.join(', ')}`);
+    await spaceShowsReadout(context, 'after the update');
+
+    // Straight from the server, files of two releases: one reload, then a box that says why.
+    await page.setBypassServiceWorker(true);
+    for (const [what, names] of [['script', /\.(js|wasm)$/], ['module', /\.wasm$/]]) {
+      site.root = release(options, `mixed-${what}`, next, { folder: first, names });
+      const mixed = await startsMixed(context, site, url);
+      const text = `The demo could not start: its page is version ${next} but its ${what} version ${built.version}; ` +
+                   'reload the page when the site has been updated.';
+      if (mixed.box.text !== text || mixed.loads !== 2)
+        fail(`with a ${what} of another release the page loaded ${mixed.loads} times and says "${mixed.box.text}"`);
+    }
+
+    // No manifest and no service worker to be had: the page runs as a plain page; and so it
+    // does from a host that is not this machine, over http, where none is allowed.
+    site.root = first;
+    site.missing = new Set(['tracker-screen.webmanifest', 'tracker-screen-sw.js']);
+    await start(context, { args: ['--host-resolver-rules=MAP tracker.test 127.0.0.1'] });
+    await waitForPanel(context.page, context.reference, options).catch((error) => fail(`without a manifest and service worker: ${error.message}`));
+    await waitFor('the failed registration to be logged', 10, () => context.log.some((line) => /^Service worker: /.test(line)));
+    await context.page.goto(url.replace('127.0.0.1', 'tracker.test'));
+    await waitForPanel(context.page, context.reference, options).catch((error) => fail(`over plain http: ${error.message}`));
+    if (await context.page.evaluate(() => window.isSecureContext || 'serviceWorker' in navigator))
+      fail('the page over plain http from another host is a secure context: this tells nothing');
+  },
+
   async pause({ browser, page, reference, options }) {
     await waitForPanel(page, reference, options);
     await waitFor('the scopes to move', 10, async () => {
@@ -789,10 +982,10 @@ async function main() {
 
   const reference = referenceFrame(options);
   const server = await serve(options.page);
-  const context = { reference, options, log: [], browser: null,
-                    url: `http://127.0.0.1:${server.address().port}/tracker-screen.html` };
+  const context = { reference, options, log: [], browser: null, site: server.site,
+                    url: `http://127.0.0.1:${server.address().port}/${options.scenario === 'app' ? '' : 'tracker-screen.html'}` };
   try {
-    await start(context, Setups[options.scenario] || {});
+    if (options.scenario !== 'app') await start(context, Setups[options.scenario] || {});
     await scenario(context);
     const errors = context.log.filter((line) => /^page error/.test(line));
     if (errors.length && !options.scenario.startsWith('no-')) fail(`the page reported errors: ${errors.join('; ')}`);
