@@ -12,6 +12,7 @@ mergeInto(LibraryManager.library, {
     pictureContext: null,
     place: null,     // where the frame goes, in device pixels: { scale, left, top, width, height, ratio }
     observer: null,  // reports the window's size in device pixels as the browser lays it out
+    ratioQuery: null, // matches the device-pixel ratio the frame was last laid out at
     events: [],      // [kind, value, repeat] not yet taken by the program, oldest first
     wake: null,      // resumes the program's wait, while it waits
     frame: 0,        // the animation frame a flip waits for, 0 when none
@@ -135,6 +136,21 @@ mergeInto(LibraryManager.library, {
       var width = box[0].inlineSize, height = box[0].blockSize;
       if (Math.abs(width - WebHost.place.width) <= 2 && Math.abs(height - WebHost.place.height) <= 2)
         WebHost.backing(width, height);
+    },
+
+    // A new device-pixel ratio without a resize (the window dragged to a screen of another scale,
+    // the page zoomed) asks for a new scale: the query for the present ratio reports its end.
+    watchRatio: function() {
+      if (WebHost.ratioQuery) WebHost.ratioQuery.removeEventListener('change', WebHost.ratioChanged);
+      WebHost.ratioQuery = null;
+      if (!WebHost.listening || typeof matchMedia !== 'function') return;
+      WebHost.ratioQuery = matchMedia('(resolution: ' + (window.devicePixelRatio || 1) + 'dppx)');
+      if (WebHost.ratioQuery.addEventListener) WebHost.ratioQuery.addEventListener('change', WebHost.ratioChanged);
+    },
+
+    ratioChanged: function() {
+      WebHost.layout();
+      WebHost.watchRatio();
     },
 
     // The program's last frame (its pixels always hold it) onto the window at the place's scale:
@@ -279,6 +295,7 @@ mergeInto(LibraryManager.library, {
       canvas[method]('pointercancel', WebHost.onPointerCancel);
       canvas[method]('dblclick', WebHost.onDoubleClick);
       if (!on && WebHost.observer) WebHost.observer.disconnect();
+      WebHost.watchRatio();
     },
 
     // Watches the window's device-pixel box where the browser reports it (not every browser does;

@@ -152,6 +152,35 @@ test.describe('the frame\'s place', () => {
                              `in ${width} x ${height}`);
     }
   });
+
+  // A window dragged to a screen of another scale: the ratio changes, the window's size does not.
+  test.it('is laid out again at the whole scale of a new device-pixel ratio that comes without a resize', () => {
+    const queries = [];
+    const view = { devicePixelRatio: 1.25, innerWidth: 1100, innerHeight: 800 };
+    const matchMedia = (media) => {
+      const query = { media, listeners: new Set(),
+                      addEventListener: (type, f) => type === 'change' && query.listeners.add(f),
+                      removeEventListener: (type, f) => query.listeners.delete(f) };
+      queries.push(query);
+      return query;
+    };
+    const { host } = loadHost({ framed: () => {} }, { window: view, matchMedia });
+    const drawn = [];
+    host.canvas = { style: {}, width: 0, height: 0, getBoundingClientRect: () => ({}) };
+    host.picture = { width: 640, height: 480 };
+    host.context = { drawImage: (...args) => drawn.push(args.slice(3)) };
+    host.pictureContext = { putImageData: () => {} };
+    host.listening = true;
+    host.watchRatio();
+    host.layout();
+    assert.deepStrictEqual([host.canvas.width, host.canvas.height], [1280, 960]);  // 1375 x 1000: twice
+    view.devicePixelRatio = 2;
+    for (const f of queries[0].listeners) f();
+    assert.deepStrictEqual([host.canvas.width, host.canvas.height, host.canvas.style.left], [1920, 1440, '70px']);
+    assert.deepStrictEqual(drawn.pop(), [1920, 1440], 'the last frame is drawn again at the new scale');
+    assert.deepStrictEqual(queries.map((query) => [query.media, query.listeners.size]),
+                           [['(resolution: 1.25dppx)', 0], ['(resolution: 2dppx)', 1]]);
+  });
 });
 
 test.describe('full screen and Escape', () => {

@@ -470,6 +470,59 @@ async function startsMixed({ page }, site, url) {
   return { box, loads: site.requests.filter((request) => request === '/').length - before };
 }
 
+// A swipe, a long press and a second finger are no Space; a double tap, its taps apart by the
+// slop one way and then the other, toggles full screen once each (the double click the browser
+// makes of the same touches is no second toggle). The Spaces and toggles the host hands on are
+// counted; a tap far from the rest, whose Space comes after anything the gesture could have
+// made, marks the end of each.
+async function gestures(page, canvas, middle) {
+  await page.evaluate(() => {
+    window.handed = { spaces: 0, toggles: 0 };
+    const keyDown = WebHost.keyDown, toggle = TrackerPage.toggleFullScreen;
+    WebHost.keyDown = function(key) {
+      if (key === 0x20) ++window.handed.spaces;
+      return keyDown.apply(this, arguments);
+    };
+    TrackerPage.toggleFullScreen = function() {
+      ++window.handed.toggles;
+      return toggle.apply(this, arguments);
+    };
+  });
+  const handed = () => page.evaluate(() => ({ ...window.handed, full: !!document.fullscreenElement }));
+  const [x, y] = middle;
+  let spaces = 0;
+  const marked = async (what, toggles) => {
+    await page.touchscreen.tap(canvas.left + 8, canvas.top + 8);
+    const now = await waitFor(`the Space of the tap after ${what}`, 10, async () => {
+      const seen = await handed();
+      return seen.spaces > spaces && seen;
+    });
+    if (now.spaces !== spaces + 1 || now.toggles !== toggles)
+      fail(`${what} handed on ${now.spaces - spaces - 1} Spaces and ${now.toggles} full-screen toggles in all, not 0 and ${toggles}`);
+    spaces = now.spaces;
+  };
+  await page.touchscreen.touchStart(x, y);
+  await page.touchscreen.touchMove(x + 30, y);
+  await page.touchscreen.touchMove(x + 60, y);
+  await page.touchscreen.touchEnd();
+  await marked('a swipe', 0);
+  await page.touchscreen.touchStart(x, y);
+  await sleep(800);  // the press itself: longer than any tap
+  await page.touchscreen.touchEnd();
+  await marked('a long press', 0);
+  const first = await page.touchscreen.touchStart(x, y);
+  const second = await page.touchscreen.touchStart(x + 50, y);
+  await second.end();
+  await first.end();
+  await marked('two fingers', 0);
+  for (const [dx, dy, toggles, full] of [[30, -30, 1, true], [-30, 30, 2, false]]) {
+    await page.touchscreen.tap(x, y);
+    await page.touchscreen.tap(x + dx, y + dy);
+    await waitFor(`a double tap to toggle full screen ${full ? 'on' : 'off'}`, 10, async () => (await handed()).full === full);
+    await marked(`a double tap ${dx}, ${dy} apart`, toggles);
+  }
+}
+
 const scenarios = {
   // The page as an app, from the zip's files: installable with a manifest that parses; after one
   // load it opens and runs without the network; a new release replaces the cache whole on the
@@ -724,6 +777,7 @@ const scenarios = {
     await waitFor('another tap to hide it', 10, async () => !(await readout('tapped-again')));
     await checkLayout(page, 'on a phone upright, tapped');
     if ((await exitStatus(page)) !== undefined) fail('the program ended on a tap');
+    await gestures(page, canvas, middle);
     await frameAt(context, { ...Phone, width: Phone.height, height: Phone.width });
     await start(context, { ratio: 2, view: { width: 820, height: 1180, mobile: true } });
     await frameHere(context, 'on a tablet upright');
