@@ -10,16 +10,33 @@
 
 bool SCALE_Fit(int screenWidth, int screenHeight, int width, int height, SDL_Rect *shown, int *scale)
 {
-    *scale = width > 0 && height > 0 ? SDL_min(screenWidth / width, screenHeight / height) : 0;
-    if (*scale < 1)
+    if (width <= 0 || height <= 0 || screenWidth <= 0 || screenHeight <= 0) {
+        *scale = 0;
         return false;
+    }
+    *scale = SDL_max(1, SDL_min(screenWidth / width, screenHeight / height));
     const int w = width * *scale, h = height * *scale;
+    // Halved towards zero, as SDL's renderer centres: an odd overhang loses its extra column on the right.
     *shown = SDL_Rect{(screenWidth - w) / 2, (screenHeight - h) / 2, w, h};
     return true;
 }
 
-void SCALE_Bars(uint8_t *screen, long pitch, int screenWidth, int screenHeight, const SDL_Rect &shown)
+SDL_Rect SCALE_Visible(int screenWidth, int screenHeight, const SDL_Rect &shown)
 {
+    const int left = SDL_max(shown.x, 0), top = SDL_max(shown.y, 0);
+    const int right = SDL_min(shown.x + shown.w, screenWidth), bottom = SDL_min(shown.y + shown.h, screenHeight);
+    return SDL_Rect{left, top, SDL_max(right - left, 0), SDL_max(bottom - top, 0)};
+}
+
+SDL_Point SCALE_WindowSize(int usableWidth, int usableHeight, int width, int height)
+{
+    const int scale = width > 0 && height > 0 ? SDL_max(1, SDL_min(usableWidth * 3 / 4 / width, usableHeight * 3 / 4 / height)) : 1;
+    return SDL_Point{width * scale, height * scale};
+}
+
+void SCALE_Bars(uint8_t *screen, long pitch, int screenWidth, int screenHeight, const SDL_Rect &placed)
+{
+    const SDL_Rect shown = SCALE_Visible(screenWidth, screenHeight, placed);
     for (int y = 0; y < screenHeight; ++y) {
         uint8_t *row = screen + (size_t)y * pitch;
         if (y < shown.y || y >= shown.y + shown.h) {
@@ -62,12 +79,19 @@ static void ScaleRow(const uint32_t *from, int width, int scale, uint8_t *to, lo
     }
 }
 
-void SCALE_Frame(const uint8_t *pixels, long pitch, int width, int height, int scale,
-                 uint8_t *screen, long screenPitch, const SDL_Rect &shown)
+void SCALE_Frame(const uint8_t *pixels, long pitch, int width, int height, int scale, uint8_t *screen,
+                 long screenPitch, int screenWidth, int screenHeight, const SDL_Rect &shown)
 {
-    for (int y = 0; y < height; ++y)
-        ScaleRow(reinterpret_cast<const uint32_t *>(pixels + (size_t)y * pitch), width, scale,
-                 screen + (size_t)(shown.y + y * scale) * screenPitch + (size_t)shown.x * 4, screenPitch);
+    // The frame overhangs only at scale 1 (SCALE_Fit), so the cut is in whole frame pixels.
+    const SDL_Rect visible = SCALE_Visible(screenWidth, screenHeight, shown);
+    const int left = (visible.x - shown.x) / scale, top = (visible.y - shown.y) / scale;
+    const int columns = SDL_min(width - left, visible.w / scale), rows = SDL_min(height - top, visible.h / scale);
+    if (columns <= 0 || rows <= 0)
+        return;
+    pixels += (size_t)top * pitch + (size_t)left * 4;
+    for (int y = 0; y < rows; ++y)
+        ScaleRow(reinterpret_cast<const uint32_t *>(pixels + (size_t)y * pitch), columns, scale,
+                 screen + (size_t)(visible.y + y * scale) * screenPitch + (size_t)visible.x * 4, screenPitch);
 #ifdef __SSE2__
     _mm_sfence();  // the streamed rows are in memory before the display reads them
 #endif

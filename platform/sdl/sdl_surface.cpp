@@ -38,7 +38,7 @@ static bool FrameLayout(const SDL_Surface *screen)
 }
 
 // The window's surface, with where the picture goes at the largest whole-number scale, centred;
-// NULL when there is none, it has no memory, or the window is smaller than the mode.
+// NULL when there is none or it has no memory. A window smaller than the mode shows it cut.
 static SDL_Surface *WindowSurface(SDL_Rect *shown, int *scale)
 {
     SDL_Surface *screen = SDL_GetWindowSurface(surfaceWindow);
@@ -46,11 +46,12 @@ static SDL_Surface *WindowSurface(SDL_Rect *shown, int *scale)
         return NULL;
     // The bars stay as they are drawn until SDL makes the surface anew (a new size).
     if (screen != barred.surface || screen->pixels != barred.pixels || screen->w != barred.w || screen->h != barred.h) {
-        const int right = shown->x + shown->w, bottom = shown->y + shown->h;
-        const SDL_Rect bars[4] = {{0, 0, screen->w, shown->y},
+        const SDL_Rect inside = SCALE_Visible(screen->w, screen->h, *shown);
+        const int right = inside.x + inside.w, bottom = inside.y + inside.h;
+        const SDL_Rect bars[4] = {{0, 0, screen->w, inside.y},
                                   {0, bottom, screen->w, screen->h - bottom},
-                                  {0, shown->y, shown->x, shown->h},
-                                  {right, shown->y, screen->w - right, shown->h}};
+                                  {0, inside.y, inside.x, inside.h},
+                                  {right, inside.y, screen->w - right, inside.h}};
         SDL_FillRects(screen, bars, 4, SDL_MapRGB(screen->format, 0, 0, 0));
         barred = Barred{screen, screen->pixels, screen->w, screen->h};
     }
@@ -96,7 +97,9 @@ static uint8_t *SurfaceMemory(LONG *pitch)
     SDL_Rect shown;
     int scale;
     SDL_Surface *screen = WindowSurface(&shown, &scale);
-    direct = screen && scale == 1 && FrameLayout(screen) ? PixelAt(screen, shown.x, shown.y) : NULL;
+    // Not where the frame is cut: the back buffer would reach past the window's rows.
+    const bool whole = screen && shown.x >= 0 && shown.y >= 0 && shown.w <= screen->w && shown.h <= screen->h;
+    direct = whole && scale == 1 && FrameLayout(screen) ? PixelAt(screen, shown.x, shown.y) : NULL;
     *pitch = direct ? screen->pitch : 0;
     return direct;
 }
@@ -109,16 +112,16 @@ static HRESULT Blit(const uint8_t *pixels, LONG pitch)
     SDL_Surface *screen = WindowSurface(&shown, &scale);
     if (pixels == direct) {
         // SDL makes the surface anew when the window's size changes, and the back buffer with it.
-        if (!screen || scale != 1 || direct != PixelAt(screen, shown.x, shown.y)) {
+        if (!screen || scale != 1 || shown.x < 0 || shown.y < 0 || direct != PixelAt(screen, shown.x, shown.y)) {
             direct = NULL;
             EMU_LoseSurfaces();
             return DDERR_SURFACELOST;
         }
     } else if (!screen) {
-        return DDERR_SURFACELOST;  // the window shrank below the mode
+        return DDERR_SURFACELOST;  // the window has no memory any more
     } else if (FrameLayout(screen)) {
         SCALE_Frame(pixels, pitch, surfaceWidth, surfaceHeight, scale, static_cast<uint8_t *>(screen->pixels),
-                    screen->pitch, shown);
+                    screen->pitch, screen->w, screen->h, shown);
     } else {
         // Any other layout: SDL converts and scales, more slowly.
         SDL_Surface *frame = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8_t *>(pixels), surfaceWidth,
@@ -146,7 +149,9 @@ static void SurfaceShowAgain(const uint8_t *pixels, LONG pitch)
 
 static bool SurfaceResized()
 {
-    // SDL makes the window's surface anew, and a back buffer inside it has to move.
+    // SDL makes the window's surface anew, whose memory may hold anything: bars drawn afresh,
+    // and a back buffer inside it has to move.
+    barred = Barred{};
     return std::exchange(direct, nullptr) != NULL;
 }
 

@@ -195,9 +195,7 @@ static bool Place(int width, int height, FRAMES_Placement *to, std::string *why)
     }
     if (SCALE_Fit(to->bufferWidth, to->bufferHeight, frameWidth, frameHeight, &to->shown, &to->scale))
         return true;
-    *why = "the window is " + std::to_string(width) + " x " + std::to_string(height) + " (" +
-           std::to_string(to->bufferWidth) + " x " + std::to_string(to->bufferHeight) +
-           " pixels), smaller than the frame";
+    *why = "the window is " + std::to_string(width) + " x " + std::to_string(height) + ", empty";
     return false;
 }
 
@@ -282,13 +280,14 @@ bool FRAMES_Show(const uint8_t *pixels, long pitch, int width, int height, std::
         ++counts.unasked;
         return true;
     }
-    const SDL_Rect &shown = placed.shown;
+    const SDL_Rect shown = SCALE_Visible(placed.bufferWidth, placed.bufferHeight, placed.shown);
     const long stride = placed.bufferWidth * 4;
     if (!free->barred) {
         SCALE_Bars(free->pixels, stride, placed.bufferWidth, placed.bufferHeight, shown);
         free->barred = true;
     }
-    SCALE_Frame(pixels, pitch, frameWidth, frameHeight, placed.scale, free->pixels, stride, shown);
+    SCALE_Frame(pixels, pitch, frameWidth, frameHeight, placed.scale, free->pixels, stride, placed.bufferWidth,
+                placed.bufferHeight, placed.shown);
     wl_surface_attach(surface, free->buffer, 0, 0);
     if (damageAll)
         wl_surface_damage_buffer(surface, 0, 0, placed.bufferWidth, placed.bufferHeight);

@@ -20,7 +20,7 @@ bool FRAMES_Start(wl_display *display, wl_surface *window, int frameWidth, int f
 // Shows a frame (words 0x??RRGGBB, rows `pitch` bytes apart) in a window now logicalWidth x
 // logicalHeight, once the compositor asks for one; a frame the compositor does not ask for
 // within a tenth of a second (a hidden window) is not shown. False, with the reason, when the
-// connection failed or the window became smaller than the frame.
+// connection failed; a window smaller than the frame shows it at 1, centred and cut.
 bool FRAMES_Show(const uint8_t *pixels, long pitch, int logicalWidth, int logicalHeight, std::string *why);
 // Everything FRAMES_Start made goes; safe after one that failed half-way.
 void FRAMES_Stop();

@@ -727,8 +727,9 @@ TEST_F(SdlPresent, EveryWholeNumberScaleRepeatsEachPixelBetweenBlackBars)
 
 // --- Frames into memory that a display reads ---
 
-// Screens of odd and even sizes, a row longer than the screen (padding), scales 1 to 3: every
-// pixel of the screen is black outside the picture and the frame's, repeated, inside; the
+// Screens of odd and even sizes, a row longer than the screen (padding), scales 1 to 3, and
+// screens smaller than the frame (a window left too small), where it stays at 1, centred and cut:
+// every pixel of the screen is black outside the picture and the frame's, repeated, inside; the
 // padding is never written.
 TEST(Scale, TheFrameFillsTheLargestWholeScaleCentredAndTheBarsAreBlack)
 {
@@ -738,7 +739,8 @@ TEST(Scale, TheFrameFillsTheLargestWholeScaleCentredAndTheBarsAreBlack)
         frame[i] = 0x01000000u * (uint32_t)(i & 1) | (uint32_t)(0x10101 * (i + 1));
     const struct {
         int w, h, scale;
-    } screens[] = {{7, 5, 1}, {8, 6, 1}, {14, 11, 2}, {15, 10, 2}, {23, 19, 3}, {40, 15, 3}};
+    } screens[] = {{7, 5, 1}, {8, 6, 1}, {14, 11, 2}, {15, 10, 2}, {23, 19, 3}, {40, 15, 3},
+                   {6, 5, 1}, {7, 4, 1}, {3, 2, 1}, {10, 3, 1}, {1, 1, 1}};
     for (const auto &size : screens) {
         SCOPED_TRACE(std::to_string(size.w) + " x " + std::to_string(size.h));
         SDL_Rect shown;
@@ -754,7 +756,7 @@ TEST(Scale, TheFrameFillsTheLargestWholeScaleCentredAndTheBarsAreBlack)
         uint8_t *memory = reinterpret_cast<uint8_t *>(screen.data());
         SCALE_Bars(memory, stride * 4, size.w, size.h, shown);
         SCALE_Frame(reinterpret_cast<const uint8_t *>(frame.data()), width * 4, width, height, scale, memory,
-                    stride * 4, shown);
+                    stride * 4, size.w, size.h, shown);
         int wrong = 0;
         for (int y = 0; y < size.h; ++y)
             for (int x = 0; x < stride; ++x) {
@@ -770,8 +772,27 @@ TEST(Scale, TheFrameFillsTheLargestWholeScaleCentredAndTheBarsAreBlack)
     }
     SDL_Rect shown;
     int scale;
-    EXPECT_FALSE(SCALE_Fit(6, 5, width, height, &shown, &scale)) << "a screen narrower than the frame";
-    EXPECT_FALSE(SCALE_Fit(7, 4, width, height, &shown, &scale)) << "a screen lower than the frame";
+    EXPECT_FALSE(SCALE_Fit(0, 5, width, height, &shown, &scale)) << "an empty screen";
+    EXPECT_FALSE(SCALE_Fit(7, 5, 0, height, &shown, &scale)) << "an empty frame";
+}
+
+// A window's first size is the largest whole multiple of the frame within three quarters of the
+// usable area, 1x where nothing larger fits, and the frame itself on a screen smaller than it.
+TEST(Scale, TheWindowOpensAtTheLargestWholeMultipleInThreeQuartersOfTheUsableArea)
+{
+    const struct {
+        int usableW, usableH, w, h;
+    } cases[] = {{1920, 1050, 640, 480},   // 1440 x 787: 2x is 1280 x 960, too tall
+                 {1920, 1280, 1280, 960},  // 1440 x 960: 2x just fits
+                 {3840, 2110, 1920, 1440}, // 2880 x 1582: 3x
+                 {1024, 768, 640, 480},    // 768 x 576: only 1x
+                 {800, 600, 640, 480},     // 600 x 450: nothing fits, still 1x
+                 {320, 200, 640, 480}};
+    for (const auto &each : cases) {
+        const SDL_Point size = SCALE_WindowSize(each.usableW, each.usableH, 640, 480);
+        EXPECT_EQ(size.x, each.w) << each.usableW << " x " << each.usableH;
+        EXPECT_EQ(size.y, each.h) << each.usableW << " x " << each.usableH;
+    }
 }
 
 // --- The chain of ways to show frames ---

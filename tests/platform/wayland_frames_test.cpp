@@ -207,7 +207,7 @@ TEST(WaylandFrames, PreferredFractionalScaleThroughAViewport)
 }
 
 // A compositor without what the frames need, or one that refuses their buffers, ends the set-up
-// with the reason; a window smaller than the frame in device pixels is refused too.
+// with the reason.
 TEST(WaylandFrames, WhatTheCompositorLacksOrRefusesIsTheReason)
 {
     std::string why;
@@ -225,9 +225,28 @@ TEST(WaylandFrames, WhatTheCompositorLacksOrRefusesIsTheReason)
         EXPECT_FALSE(frames.Start(W, H, &why));
         EXPECT_NE(why.find("refused"), std::string::npos) << why;
     }
-    {
-        Frames frames(TestCompositorOptions{});
-        EXPECT_FALSE(frames.Start(600, 480, &why));
-        EXPECT_NE(why.find("smaller than the frame"), std::string::npos) << why;
-    }
+}
+
+// A window the window manager leaves smaller than the frame shows it at 1, centred and cut, never
+// shrunk; grown again, the frame goes back to the whole scale with no cut pixel left over.
+TEST(WaylandFrames, AWindowSmallerThanTheFrameShowsItCut)
+{
+    TestCompositorOptions options;
+    options.viewporter = options.fractional = false;
+    Frames frames(options);
+    std::string why;
+    ASSERT_TRUE(frames.Start(600, 451, &why)) << why;
+    const Picture picture(5);
+    ASSERT_TRUE(FRAMES_Show(picture.data(), W * 4, 600, 451, &why)) << why;
+    std::vector<TestCommit> shown = Shown(frames.compositor);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].width, 600);
+    EXPECT_EQ(shown[0].height, 451);
+    ExpectPlaced(shown[0], picture, SDL_Rect{-20, -14, W, H}, 1);
+
+    frames.compositor.AskForFrame();
+    ASSERT_TRUE(FRAMES_Show(picture.data(), W * 4, 1300, 980, &why)) << why;
+    shown = Shown(frames.compositor);
+    ASSERT_EQ(shown.size(), 2u);
+    ExpectPlaced(shown[1], picture, SDL_Rect{10, 10, 2 * W, 2 * H}, 2);
 }
