@@ -1,6 +1,7 @@
 // What the SDL host's parts share: its state, in one place, and the calls from one part to another.
 // The parts: sdl_video.cpp (video start-up and reasons), sdl_windows.cpp (windows, their events,
-// cursor and box), sdl_x11.cpp (X windows destroyed under us), sdl_present.cpp (the chain of ways
+// cursor and box), sdl_window.cpp (a window on the desktop beside the full screen), sdl_x11.cpp
+// (X windows destroyed under us), sdl_present.cpp (the chain of ways
 // of showing frames), whose ways are sdl_renderer.cpp, sdl_surface.cpp and sdl_wayland.cpp.
 #pragma once
 
@@ -15,6 +16,7 @@ struct SDLHOST_State {
     bool videoUp;                   // SDL video initialised, screen saver off (video)
     std::vector<SDL_Window *> all;  // every window made and not yet destroyed (windows)
     SDL_Window *displayWindow;      // the full-screen window frames are shown in (present)
+    bool windowed;                  // the display window is a window on the desktop now (window)
 };
 extern SDLHOST_State SDLHOST_Shared;
 
@@ -41,6 +43,17 @@ void XWATCH_ReportGone();
 bool XWATCH_Forget(SDL_Window *window);
 // After SDL destroyed a window that was gone: its errors are taken while our handler is there.
 void XWATCH_Settle();
+
+// --- The display window as a window on the desktop (sdl_window.cpp) ---
+// From the command line, before anything else: the display window starts as a window.
+void SDLHOST_StartInWindow(bool window);
+// Whether the display window starts as a window.
+bool WINDOW_Asked();
+// Once the mode is width x height: the display window becomes a window if asked for, else (or if
+// the display cannot give one, with the reason told) the full screen; false when neither works.
+bool WINDOW_Open(SDL_Window *window, int width, int height);
+// Alt+Enter: from the full screen to a window or back, the frames following the new size.
+void WINDOW_Toggle();
 
 // --- Showing frames (sdl_present.cpp) ---
 // Whatever shows the frames goes.

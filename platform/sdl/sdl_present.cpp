@@ -1,4 +1,5 @@
-// SDL host: the full-screen window, its mode, and the chain of ways of showing frames.
+// SDL host: the full-screen window (or a window, sdl_window.cpp), its mode, and the chain of ways
+// of showing frames.
 // Cheapest first: SDL's renderer where a GPU draws it, else the window's own memory (X11), else
 // shared memory of our own (Wayland), else SDL's renderer on the processor. TRACKER_PRESENT=renderer,
 // surface or wayland takes one way and no other.
@@ -38,7 +39,9 @@ bool PRESENT_Resized()
 
 bool HOST_FullScreen(void *native)
 {
-    if (SDL_SetWindowFullscreen(static_cast<SDL_Window *>(native), SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
+    // Asked for a window: it becomes one once the mode gives its size (HOST_SetMode).
+    if (!WINDOW_Asked() &&
+        SDL_SetWindowFullscreen(static_cast<SDL_Window *>(native), SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
         SDLHOST_Reason("SDL_SetWindowFullscreen");
         return false;
     }
@@ -51,6 +54,7 @@ void HOST_LeaveFullScreen(void *native)
     PRESENT_Drop();
     SDL_SetWindowFullscreen(static_cast<SDL_Window *>(native), 0);
     SDLHOST_Shared.displayWindow = NULL;
+    SDLHOST_Shared.windowed = false;
     modeWidth = modeHeight = 0;
 }
 
@@ -67,6 +71,8 @@ HRESULT HOST_SetMode(void *native, int width, int height)
         SDLHOST_Reason("no such mode", "the screen is %d x %d, smaller than %d x %d", desktop.w, desktop.h, width, height);
         return DDERR_INVALIDMODE;
     }
+    if (!WINDOW_Open(static_cast<SDL_Window *>(native), width, height))
+        return DDERR_GENERIC;
     modeWidth = width;
     modeHeight = height;
     return DD_OK;

@@ -52,6 +52,12 @@ static void AskForCursor(HWND window)
                  HTCLIENT | (LPARAM)WM_MOUSEMOVE << 16);
 }
 
+// The display window is a window on the desktop: seen, it draws whatever has the focus.
+static bool Windowed(SDL_Window *native)
+{
+    return native == SDLHOST_Shared.displayWindow && SDLHOST_Shared.windowed;
+}
+
 static void Translate(const SDL_Event &event)
 {
     switch (event.type) {
@@ -71,7 +77,19 @@ static void Translate(const SDL_Event &event)
             EMU_Post(window, WM_ACTIVATEAPP, 1, 0);
             break;
         case SDL_WINDOWEVENT_FOCUS_LOST:
-            EMU_Post(window, WM_ACTIVATEAPP, 0, 0);
+            // A window still seen goes on drawing; only the full screen pauses behind another.
+            if (!Windowed(native))
+                EMU_Post(window, WM_ACTIVATEAPP, 0, 0);
+            break;
+        case SDL_WINDOWEVENT_MINIMIZED:
+        case SDL_WINDOWEVENT_HIDDEN:
+            if (Windowed(native))
+                EMU_Post(window, WM_ACTIVATEAPP, 0, 0);
+            break;
+        case SDL_WINDOWEVENT_RESTORED:
+        case SDL_WINDOWEVENT_SHOWN:
+            if (Windowed(native))
+                EMU_Post(window, WM_ACTIVATEAPP, 1, 0);
             break;
         case SDL_WINDOWEVENT_CLOSE:
             EMU_Post(window, WM_CLOSE, 0, 0);
@@ -101,9 +119,13 @@ static void Translate(const SDL_Event &event)
         if (!window && !(window = EMU_WindowOf(focusWindow)))
             break;
         if (event.key.keysym.mod & KMOD_ALT) {
-            // Keys held with Alt are system keys; of those only Alt+F4 means something: close.
-            if (event.key.keysym.sym == SDLK_F4 && !event.key.repeat)
+            // Keys held with Alt are system keys: Alt+F4 closes; Alt+Enter, the host's own, switches
+            // between the full screen and a window without the program knowing.
+            const SDL_Keycode key = event.key.keysym.sym;
+            if (key == SDLK_F4 && !event.key.repeat)
                 EMU_Post(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+            else if ((key == SDLK_RETURN || key == SDLK_KP_ENTER) && !event.key.repeat)
+                WINDOW_Toggle();
             break;
         }
         WPARAM key = VirtualKey(event.key.keysym.sym);
