@@ -6,6 +6,11 @@
 #     stop), Alt+Tab back brings the picture back with frames advancing, twice. The Linux window
 #     stays on screen while paused and must show its last frame again where another window
 #     uncovered it.
+#   desktop.sh openbox-window linux PROGRAM TRACKER_RENDER WORKDIR [ENDING]
+#     the same desktop, larger, with the program started --window: it opens at 2x in three
+#     quarters of the screen, keeps drawing beside the focused other window, is resized to sizes
+#     of another scale (the exact frame, black bars, nothing left of the old size), goes full
+#     screen with Alt+Enter and back to its size, and pauses while minimised.
 #   desktop.sh bare linux|wine-x86|wine-x64 PROGRAM TRACKER_RENDER WORKDIR [ENDING]
 #     on a screen without a window manager; for Wine, another Wine program takes the focus and is
 #     closed, and the picture must come back with frames advancing and the keys working.
@@ -69,9 +74,18 @@ comes_back() {
     fail "the picture did not come back: $(static_diff "$WORK/now.png" "${E2E_STATIC[@]}") pixels differ (see $WORK/now.png)"
 }
 
-start_xvfb 640x480x24
+if [ "$setup" = openbox-window ]; then
+  [ "$kind" = linux ] || fail "only the Linux program has a window of its own"
+  # 1440 x 1080 is three quarters: room for 2x, not 3x. The other window lies beyond ours.
+  start_xvfb 1920x1440x24
+  other_at=+1700+1300
+  E2E_OPTIONS=(--window)
+else
+  start_xvfb 640x480x24
+  other_at=+500+400
+fi
 
-if [ "$setup" = openbox ]; then
+if [[ $setup == openbox* ]]; then
   wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
   # openbox's own defaults (Alt+Tab cycles the windows), whatever the user's configuration says.
   XDG_CONFIG_HOME="$WORK/config" openbox --sm-disable >"$WORK/openbox.log" 2>&1 &
@@ -81,7 +95,7 @@ if [ "$setup" = openbox ]; then
   wait_for 20 eval 'wm_running || ! kill -0 "$wm" 2>/dev/null' || true
   wm_running || fail "openbox did not start ($(x_state)): $(tail -n 5 "$WORK/openbox.log")"
   # The second client: one small window (an image viewer would add a pan window to the cycle).
-  xmessage -title tracker-other -geometry +500+400 "another window" 2>"$WORK/other.stderr" &
+  xmessage -title tracker-other -geometry "$other_at" "another window" 2>"$WORK/other.stderr" &
   E2E_PIDS+=($!)
   wait_for 30 visible '^tracker-other$' || fail "the other window did not appear ($(x_state); see $WORK/other.stderr)"
   other=$FOUND
@@ -89,10 +103,76 @@ fi
 
 start_program "$kind" "$program"
 
-wait_for 60 drawn ||
-  fail "the picture never matched the renderer's: $(static_diff "$WORK/now.png" "${E2E_STATIC[@]}") pixels differ (see $WORK/now.png)"
-wait_for 10 visible '^cname$' || fail "the program's window is not visible"
-ours=$FOUND
+if [ "$setup" = openbox-window ]; then
+  wait_for 60 visible '^Tracker Screen$' || fail "no window titled Tracker Screen ($(x_state); see $WORK/stderr)"
+  ours=$FOUND
+  # The window's own pixels, as it shows them: nothing covers it.
+  shoot() { timeout 20 import -window "$ours" "$1"; }
+  size=""
+  size_is() { alive; size=$(xdotool getwindowgeometry "$ours" 2>/dev/null | awk '/Geometry:/ { print $2 }'); [ "$size" = "$1" ]; }
+  # The frame in a window of WxH: the largest whole scale that fits, centred; every shot from now
+  # on cuts it out there.
+  frame_in() {
+    local w=${1%x*} h=${1#*x} scale
+    scale=$((w / 640 < h / 480 ? w / 640 : h / 480))
+    E2E_SCALE=$scale E2E_FRAME_AT="$((640 * scale))x$((480 * scale))+$(((w - 640 * scale) / 2))+$(((h - 480 * scale) / 2))"
+  }
+  # Outside the frame, the window is black: bars and no leftover of an older size or place.
+  bars_black() {
+    local at=${E2E_FRAME_AT#*+} fw=${E2E_FRAME_AT%%x*} fh=${E2E_FRAME_AT%%+*}
+    local x=${at%+*} y=${at#*+}
+    fh=${fh#*x}
+    [ "$(convert "$WORK/device.png" -fill black -draw "rectangle $x,$y $((x + fw - 1)),$((y + fh - 1))" -format '%[max]' info:)" = 0 ]
+  }
+  # The exact frame at the expected scale, in whole blocks, between black bars.
+  exact() { alive; shot "$WORK/now.png"; [ "$E2E_UNBLOCKED" = 0 ] && bars_black && [ "$(static_diff "$WORK/now.png" "${E2E_STATIC[@]}")" = 0 ]; }
+  # The window becomes WxH ($1), and shows the exact frame at that size's scale ($2 says after what).
+  shows_at() {
+    wait_for 10 size_is "$1" || fail "after $2 the window is ${size:-unknown}, not $1"
+    frame_in "$1"
+    wait_for 10 exact || {
+      assert_blocks
+      bars_black || fail "after $2 ($1) the bars are not black: something of an older size is left (see $WORK/device.png)"
+      fail "after $2 ($1) the frame is not the renderer's at ${E2E_SCALE}x: $(static_diff "$WORK/now.png" "${E2E_STATIC[@]}") pixels differ (see $WORK/device.png)"
+    }
+    echo "$2: $1, the frame at ${E2E_SCALE}x at ${E2E_FRAME_AT#*+}, black bars"
+  }
+  shows_at 1280x960 "--window"
+  wait_for 10 active_is "$ours" || fail "the program's window never had the focus"
+
+  # Beside another window that has the focus, a window still seen goes on drawing.
+  alt_tab_to "$other" || fail "Alt+Tab did not give the focus to the other window"
+  wait_for 10 scopes_moving || fail "frames stopped while the window was seen without the focus"
+  echo "unfocused: frames go on"
+
+  # Resized by the window manager to sizes of another scale, and while unfocused.
+  timeout 10 xdotool windowsize "$ours" 700 500
+  shows_at 700x500 "a resize down"
+  timeout 10 xdotool windowsize "$ours" 1300 990
+  shows_at 1300x990 "a resize up"
+
+  # Alt+Enter: the full screen at 3x, then the window again at the size it had.
+  alt_tab_to "$ours" || fail "Alt+Tab did not give the focus back"
+  timeout 10 xdotool key alt+Return
+  shows_at 1920x1440 "Alt+Enter"
+  timeout 10 xdotool key alt+Return
+  shows_at 1300x990 "Alt+Enter again"
+  wait_for 10 scopes_moving || fail "frames stopped after going full screen and back"
+
+  # Minimised, it draws nothing; restored, it carries on.
+  timeout 10 xdotool windowminimize "$ours"
+  wait_for 10 cpu_idle "$demo" || fail "the program kept the processor busy while minimised"
+  echo "minimised: paused"
+  timeout 10 xdotool windowactivate "$ours"
+  wait_for 10 active_is "$ours" || fail "the restored window did not get the focus"
+  wait_for 10 scopes_moving || fail "frames did not carry on once the window was restored"
+  shows_at 1300x990 "a restore"
+else
+  wait_for 60 drawn ||
+    fail "the picture never matched the renderer's: $(static_diff "$WORK/now.png" "${E2E_STATIC[@]}") pixels differ (see $WORK/now.png)"
+  wait_for 10 visible '^cname$' || fail "the program's window is not visible"
+  ours=$FOUND
+fi
 echo "drawn after $(( $(date +%s) - started )) s"
 
 if [ "$setup" = openbox ]; then
@@ -133,7 +213,7 @@ fi
 case "$ending" in
   escape) timeout 10 xdotool key Escape ;;
   wm-close)
-    [ "$setup" = openbox ] || fail "a window manager's close needs one"
+    [[ $setup == openbox* ]] || fail "a window manager's close needs one"
     timeout 10 xdotool key alt+F4
     ;;
   windowclose) timeout 10 xdotool windowclose "$ours" ;;

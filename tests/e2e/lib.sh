@@ -209,13 +209,15 @@ use_kind() {
 # and wayland-scaled likewise, on outputs at scale 2; wayland-only, with no X11 display to find; wine-* in the width's prefix), in the background with
 # its standard error in WORK/stderr; its process id goes into `demo`, and the cleanup ends it. With
 # E2E_CHROOT set the Linux program is the one installed in that root.
+# E2E_OPTIONS (an array) holds the Linux program's options, none unless set.
+E2E_OPTIONS=()
 start_program() {
   local kind=$1 program=$2 root=()
   [ -z "${E2E_CHROOT:-}" ] || root=(chroot "$E2E_CHROOT")
   case "$kind" in
-    linux) "${root[@]}" "$program" 2>"$WORK/stderr" & ;;
-    wayland | wayland-scaled) SDL_VIDEODRIVER=wayland "${root[@]}" "$program" 2>"$WORK/stderr" & ;;
-    wayland-only) env -u DISPLAY -u SDL_VIDEODRIVER "${root[@]}" "$program" 2>"$WORK/stderr" & ;;
+    linux) "${root[@]}" "$program" "${E2E_OPTIONS[@]}" 2>"$WORK/stderr" & ;;
+    wayland | wayland-scaled) SDL_VIDEODRIVER=wayland "${root[@]}" "$program" "${E2E_OPTIONS[@]}" 2>"$WORK/stderr" & ;;
+    wayland-only) env -u DISPLAY -u SDL_VIDEODRIVER "${root[@]}" "$program" "${E2E_OPTIONS[@]}" 2>"$WORK/stderr" & ;;
     wine-*) "${WINE[@]}" "$program" 2>"$WORK/stderr" & ;;
     *) fail "unknown kind $kind" ;;
   esac
@@ -289,3 +291,13 @@ scopes_moving() {
   [ "$(region_diff "$WORK/a.png" "$WORK/b.png" "$E2E_SCOPES")" != 0 ]
 }
 scopes_still() { ! scopes_moving; }
+
+# The processor time process $1 has used, in clock ticks.
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+# Process $1 used no more than a tick of the processor in half a second: it waits, drawing nothing.
+cpu_idle() {
+  local before
+  before=$(cpu_ticks "$1") || return 1
+  sleep 0.5
+  [ $(($(cpu_ticks "$1") - before)) -le 1 ]
+}
