@@ -106,10 +106,24 @@ start_program "$kind" "$program"
 if [ "$setup" = openbox-window ]; then
   wait_for 60 visible '^Tracker Screen$' || fail "no window titled Tracker Screen ($(x_state); see $WORK/stderr)"
   ours=$FOUND
-  # The window's own pixels, as it shows them: nothing covers it.
-  shoot() { timeout 20 import -window "$ours" "$1"; }
+  # The window's own pixels, as it shows them: nothing covers it. Found again when it is gone: at
+  # the start SDL may replace the X window by one for an OpenGL renderer.
+  shoot() {
+    local attempt
+    for attempt in 1 2 3; do
+      timeout 20 import -window "$ours" "$1" 2>/dev/null && return 0
+      visible '^Tracker Screen$' && ours=$FOUND
+    done
+    return 1
+  }
   size=""
-  size_is() { alive; size=$(xdotool getwindowgeometry "$ours" 2>/dev/null | awk '/Geometry:/ { print $2 }'); [ "$size" = "$1" ]; }
+  # Found again each time: SDL makes a new X window for an OpenGL renderer.
+  size_is() {
+    alive
+    visible '^Tracker Screen$' && ours=$FOUND
+    size=$(xdotool getwindowgeometry "$ours" 2>/dev/null | awk '/Geometry:/ { print $2 }')
+    [ "$size" = "$1" ]
+  }
   # The frame in a window of WxH: the largest whole scale that fits, centred; every shot from now
   # on cuts it out there.
   frame_in() {
