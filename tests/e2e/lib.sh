@@ -116,6 +116,32 @@ shot() {
   convert "$1" -sample "$((640 * E2E_SCALE))x$((480 * E2E_SCALE))!" "$WORK/blocks.png"
   E2E_UNBLOCKED=$(compare -metric AE "$WORK/device-frame.png" "$WORK/blocks.png" null: 2>&1 || true)
 }
+# Where the frame (the renderer's $reference) lies in the device shot $2 at scale $1, as "X Y",
+# found by a static part of its panel beside the read-out's corner; fails when it is nowhere. For
+# a window the compositor places itself.
+find_frame() {
+  local scale=$1 shot=$2 at
+  convert "$reference" -crop 300x50+200+20 +repage -sample "$((300 * scale))x$((50 * scale))!" "rgb:$WORK/needle.rgb"
+  convert "$shot" "rgb:$WORK/haystack.rgb"
+  at=$(python3 - "$WORK/haystack.rgb" "$(identify -format %w "$shot")" "$WORK/needle.rgb" "$((300 * scale))" <<'PY'
+import sys
+hay, width, needle, nwidth = open(sys.argv[1], 'rb').read(), int(sys.argv[2]), open(sys.argv[3], 'rb').read(), int(sys.argv[4])
+stride, nstride = width * 3, nwidth * 3
+rows = [needle[i:i + nstride] for i in range(0, len(needle), nstride)]
+for y in range(len(hay) // stride - len(rows) + 1):
+    line = hay[y * stride:(y + 1) * stride]
+    at = line.find(rows[0])
+    while at >= 0:
+        if at % 3 == 0 and all(hay[(y + r) * stride + at:(y + r) * stride + at + nstride] == rows[r] for r in range(len(rows))):
+            print(at // 3, y)
+            sys.exit(0)
+        at = line.find(rows[0], at + 1)
+sys.exit(1)
+PY
+) || return 1
+  echo "$((${at% *} - 200 * scale)) $((${at#* } - 20 * scale))"
+}
+
 # Fails unless the last shot's frame was in whole E2E_SCALE x E2E_SCALE blocks of device pixels.
 assert_blocks() {
   [ "$E2E_UNBLOCKED" = 0 ] ||
@@ -178,7 +204,7 @@ use_wine_root() {
 use_kind() {
   local kind=$1 program=${2:-} status=0 width loader out
   case "$kind" in
-    linux | wayland | wayland-only | wayland-scaled | wayland-seatless) return 0 ;;
+    linux | wayland | wayland-only | wayland-scaled | wayland-seatless | wayland-window) return 0 ;;
     wine-x86) width=x86 loader=$E2E_WINE_X86 ;;
     wine-x64) width=x64 loader=$E2E_WINE_X64 ;;
     wine-x64-trixie) width=x64 ;;
@@ -216,7 +242,7 @@ start_program() {
   [ -z "${E2E_CHROOT:-}" ] || root=(chroot "$E2E_CHROOT")
   case "$kind" in
     linux) "${root[@]}" "$program" "${E2E_OPTIONS[@]}" 2>"$WORK/stderr" & ;;
-    wayland | wayland-scaled) SDL_VIDEODRIVER=wayland "${root[@]}" "$program" "${E2E_OPTIONS[@]}" 2>"$WORK/stderr" & ;;
+    wayland | wayland-scaled | wayland-window) SDL_VIDEODRIVER=wayland "${root[@]}" "$program" "${E2E_OPTIONS[@]}" 2>"$WORK/stderr" & ;;
     wayland-only) env -u DISPLAY -u SDL_VIDEODRIVER "${root[@]}" "$program" "${E2E_OPTIONS[@]}" 2>"$WORK/stderr" & ;;
     wine-*) "${WINE[@]}" "$program" 2>"$WORK/stderr" & ;;
     *) fail "unknown kind $kind" ;;
