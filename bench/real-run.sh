@@ -3,9 +3,11 @@
 # time per frame of the program and of the X server, over a fixed window of wall time. With
 # --wayland the program is a native Wayland client of weston (its X11 backend inside the virtual
 # X screen, drawing with pixman as without a GPU) whose output has that size; the compositor's CPU
-# per frame is weston's, and the X server's beneath it is given too.
+# per frame is weston's, and the X server's beneath it is given too. With --window the program
+# runs in a window (--window), whose whole scale follows from the screen's size: 1x up to
+# 1706 x 1279, 2x from 1707 x 1280 (three quarters of it holds 1280 x 960).
 #
-#   bench/real-run.sh [--seconds N] [--program PATH] [--wayland] WIDTHxHEIGHT
+#   bench/real-run.sh [--seconds N] [--program PATH] [--wayland] [--window] WIDTHxHEIGHT
 #
 # Frames are counted where they are shown: a uprobe on DDRAW_Flip counted by `perf stat`, so a
 # frame that never reaches the flip is not counted. CPU time is perf's task-clock of each process
@@ -18,17 +20,19 @@ SECONDS_RUN=10
 PROGRAM=$ROOT/build/default/tracker-screen
 
 usage() {
-  echo "usage: bench/real-run.sh [--seconds N] [--program PATH] [--wayland] WIDTHxHEIGHT" >&2
+  echo "usage: bench/real-run.sh [--seconds N] [--program PATH] [--wayland] [--window] WIDTHxHEIGHT" >&2
   exit 2
 }
 
 SIZE=""
 WAYLAND=""
+WINDOW=""
 while [ $# -gt 0 ]; do
   case $1 in
     --seconds) [ $# -ge 2 ] || usage; SECONDS_RUN=$2; shift 2 ;;
     --program) [ $# -ge 2 ] || usage; PROGRAM=$2; shift 2 ;;
     --wayland) WAYLAND=--wayland; shift ;;
+    --window) WINDOW=--window; shift ;;
     -h|--help) usage ;;
     *) [ -z "$SIZE" ] || usage; SIZE=$1; shift ;;
   esac
@@ -45,7 +49,7 @@ command -v Xvfb >/dev/null || { echo "real-run: Xvfb is missing (Debian package 
 if [ ! -e /sys/kernel/tracing/uprobe_events ] && [ -z "${REAL_RUN_NAMESPACE:-}" ]; then
   [ "$(id -u)" -eq 0 ] || { echo "real-run: tracefs is not mounted and only root can mount it; run as root" >&2; exit 1; }
   exec env REAL_RUN_NAMESPACE=1 unshare --mount --propagation private -- "$BASH" "${BASH_SOURCE[0]}" \
-    --seconds "$SECONDS_RUN" --program "$PROGRAM" $WAYLAND "$SIZE"
+    --seconds "$SECONDS_RUN" --program "$PROGRAM" $WAYLAND $WINDOW "$SIZE"
 fi
 if [ ! -e /sys/kernel/tracing/uprobe_events ]; then
   mount -t tracefs nodev /sys/kernel/tracing || { echo "real-run: cannot mount tracefs" >&2; exit 1; }
@@ -91,10 +95,10 @@ XPID=${E2E_PIDS[0]}
 if [ -n "$WAYLAND" ]; then
   start_weston "$SIZE"
   SERVERPID=$E2E_WESTON
-  SDL_VIDEODRIVER=wayland "$PROGRAM" >"$WORK/program.log" 2>&1 &
+  SDL_VIDEODRIVER=wayland "$PROGRAM" $WINDOW >"$WORK/program.log" 2>&1 &
 else
   SERVERPID=$XPID
-  "$PROGRAM" >"$WORK/program.log" 2>&1 &
+  "$PROGRAM" $WINDOW >"$WORK/program.log" 2>&1 &
 fi
 PID=$!
 E2E_PIDS+=("$PID")
@@ -133,12 +137,13 @@ x_ms=""
 commit=$(git -C "$ROOT" describe --always --dirty 2>/dev/null || echo unknown)
 way=$(sed -n 's/^SDL: present: \([^,(]*\).*/\1/p' "$WORK/program.log" | head -n 1)
 awk -v size="$SIZE" -v flips="$flips" -v cpu="$cpu_ms" -v wall="$wall" -v server="$server_ms" -v x="$x_ms" \
-    -v program="$PROGRAM" -v commit="$commit" -v wayland="$WAYLAND" -v way="${way:-the first way}" 'BEGIN {
+    -v program="$PROGRAM" -v commit="$commit" -v wayland="$WAYLAND" -v way="${way:-the first way}" \
+    -v window="${WINDOW:+ in a window}" 'BEGIN {
   s = wall
   if (wayland)
-    printf "%s under weston with a %s output for %.2f s (tree %s), through %s\n", program, size, s, commit, way
+    printf "%s%s under weston with a %s output for %.2f s (tree %s), through %s\n", program, window, size, s, commit, way
   else
-    printf "%s on a %s Xvfb screen for %.2f s (tree %s), through %s\n", program, size, s, commit, way
+    printf "%s%s on a %s Xvfb screen for %.2f s (tree %s), through %s\n", program, window, size, s, commit, way
   printf "  frames shown     %7d flips   %8.1f fps\n", flips, flips / s
   printf "  program CPU      %7.3f ms/frame %6.1f%% of a core\n", cpu / flips, 100 * cpu / 1000 / s
   if (wayland) {
