@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/sdl/sdl_options.h"
+
 // The state more than one part reads; each field names the part that changes it.
 struct SDLHOST_State {
     bool videoUp;                   // SDL video initialised, screen saver off (video)
@@ -45,8 +47,6 @@ bool XWATCH_Forget(SDL_Window *window);
 void XWATCH_Settle();
 
 // --- The display window as a window on the desktop (sdl_window.cpp) ---
-// From the command line, before anything else: the display window starts as a window.
-void SDLHOST_StartInWindow(bool window);
 // Whether the display window starts as a window.
 bool WINDOW_Asked();
 // Once the mode is width x height: the display window becomes a window if asked for, else (or if

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "platform/emulation/emulation.h"
-#include "platform/sdl/sdl_host.h"
 #include "platform/sdl/sdl_options.h"
 
 static char moduleToken;  // stands for the program's module handle

@@ -62,7 +62,7 @@ bool WINDOW_Open(SDL_Window *window, int width, int height)
     frameWidth = width;
     frameHeight = height;
     if (!asked)
-        return FullScreen(window);
+        return true;  // full screen already, from SetCooperativeLevel
     std::string why;
     if (MakeWindow(window, &why))
         return true;

@@ -16,6 +16,7 @@
 #include <SDL.h>
 
 #include "platform/emulation/emulation.h"
+#include "platform/sdl/sdl_options.h"
 #include "platform/sdl/sdl_scale.h"
 #include "platform/sdl/sdl_way.h"
 #include "tests/platform/chain.h"
@@ -267,6 +268,70 @@ TEST_F(Sdl, AWindowThatCannotHaveTheFocusIsActiveOnceFocused)
     std::vector<MSG> taken = TakeAll();
     ASSERT_EQ(taken.size(), 1u);
     EXPECT_TRUE(SameMessage(taken[0], MSG{window, WM_ACTIVATEAPP, 1, 0}));
+}
+
+// --window: the full screen the program asks for becomes a titled, resizable window at the first
+// size; unfocused it stays active, minimised it pauses. Alt+Enter goes to the full screen, where
+// losing the focus pauses again, and back to the window's size, any number of times.
+TEST_F(Sdl, AWindowDrawsUnfocusedPausesMinimisedAndAltEnterSwitchesBothWays)
+{
+    SDLHOST_StartInWindow(true);
+    HWND window = MakeWindow();
+    SDL_Window *sdl = SdlWindowOf(window);
+    IDirectDraw7 *draw = NULL;
+    ASSERT_EQ(DirectDrawCreateEx(NULL, (void **)&draw, IID_IDirectDraw7, NULL), DD_OK);
+    ASSERT_EQ(draw->SetCooperativeLevel(window, 0x51), DD_OK);
+    ASSERT_EQ(draw->SetDisplayMode(640, 480, 32, 0, 0), DD_OK);
+    SDL_Rect usable;
+    ASSERT_EQ(SDL_GetDisplayUsableBounds(0, &usable), 0);
+    const SDL_Point first = SCALE_WindowSize(usable.w, usable.h, 640, 480);
+    // The dummy driver keeps no frame or resizability, only the size and the full screen.
+    const auto expectWindow = [&](int w, int h) {
+        EXPECT_EQ(SDL_GetWindowFlags(sdl) & SDL_WINDOW_FULLSCREEN_DESKTOP, 0u);
+        int width, height;
+        SDL_GetWindowSize(sdl, &width, &height);
+        EXPECT_EQ(width, w);
+        EXPECT_EQ(height, h);
+    };
+    expectWindow(first.x, first.y);
+    EXPECT_STREQ(SDL_GetWindowTitle(sdl), "Tracker Screen");
+    int minimumW, minimumH;
+    SDL_GetWindowMinimumSize(sdl, &minimumW, &minimumH);
+    EXPECT_EQ(minimumW, 640);
+    EXPECT_EQ(minimumH, 480);
+    DrainMessages();
+
+    const auto activations = [&] {
+        std::vector<WPARAM> seen;
+        for (const MSG &each : TakeAll())
+            if (each.message == WM_ACTIVATEAPP)
+                seen.push_back(each.wParam);
+        return seen;
+    };
+    PushWindowEvent(window, SDL_WINDOWEVENT_FOCUS_LOST);
+    EXPECT_EQ(activations(), std::vector<WPARAM>{}) << "a window seen pauses without the focus";
+    PushWindowEvent(window, SDL_WINDOWEVENT_MINIMIZED);
+    PushWindowEvent(window, SDL_WINDOWEVENT_RESTORED);
+    PushWindowEvent(window, SDL_WINDOWEVENT_HIDDEN);
+    PushWindowEvent(window, SDL_WINDOWEVENT_SHOWN);
+    EXPECT_EQ(activations(), (std::vector<WPARAM>{0, 1, 0, 1}));
+
+    SDL_SetWindowSize(sdl, 700, 500);  // resized by the user before going full screen
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        PushKey(window, SDLK_RETURN, KMOD_LALT);
+        PushKey(window, SDLK_RETURN, KMOD_LALT, 1);  // held: once only
+        activations();
+        EXPECT_EQ(SDL_GetWindowFlags(sdl) & SDL_WINDOW_FULLSCREEN_DESKTOP, (Uint32)SDL_WINDOW_FULLSCREEN_DESKTOP);
+        PushWindowEvent(window, SDL_WINDOWEVENT_FOCUS_LOST);
+        PushWindowEvent(window, SDL_WINDOWEVENT_FOCUS_GAINED);
+        EXPECT_EQ(activations(), (std::vector<WPARAM>{0, 1})) << "the full screen pauses without the focus";
+        PushKey(window, SDLK_KP_ENTER, KMOD_RALT);
+        activations();
+        expectWindow(700, 500);
+    }
+    draw->Release();
+    SDLHOST_StartInWindow(false);
 }
 
 TEST_F(Sdl, MouseOverTheWindowAsksForTheCursorOnce)
