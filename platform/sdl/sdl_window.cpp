@@ -4,9 +4,9 @@
 #include "platform/sdl/sdl_host.h"
 #include "platform/sdl/sdl_scale.h"
 
-static bool asked;                // --window: the display window starts as a window
+static bool asked;                   // --window: the display window starts as a window
 static int frameWidth, frameHeight;  // the mode, once set
-static SDL_Point windowSize;      // the window's size when it last left for the full screen
+static SDL_Point windowSize;         // the window's size when it last left for the full screen
 
 void SDLHOST_StartInWindow(bool window)
 {
