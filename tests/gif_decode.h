@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -24,6 +25,8 @@ struct DecodedGif {
     std::vector<std::vector<uint32_t>> frames;  // what is on show after each frame, 0x00RRGGBB
     std::vector<int> delays;                    // hundredths of a second
     std::vector<GifRect> rects;                 // the part each frame stores
+    std::vector<bool> localTables;              // whether each frame carries a colour table of its own
+    std::string version;                        // the file's first six bytes, its signature
 };
 
 inline std::ostream &operator<<(std::ostream &out, const GifRect &r)
@@ -45,6 +48,11 @@ inline DecodedGif DecodeGif(const std::string &path)
         ADD_FAILURE() << path << ": " << GifErrorString(gif->Error);
         DGifCloseFile(gif, &error);
         return result;
+    }
+    char signature[6] = {};
+    if (FILE *file = std::fopen(path.c_str(), "rb")) {
+        result.version.assign(signature, std::fread(signature, 1, sizeof signature, file));
+        std::fclose(file);
     }
     result.width = gif->SWidth;
     result.height = gif->SHeight;
@@ -87,6 +95,7 @@ inline DecodedGif DecodeGif(const std::string &path)
         result.frames.push_back(canvas);
         result.delays.push_back(control.DelayTime);
         result.rects.push_back({desc.Left, desc.Top, desc.Width, desc.Height});
+        result.localTables.push_back(desc.ColorMap != nullptr);
     }
     result.ok = true;
     DGifCloseFile(gif, &error);

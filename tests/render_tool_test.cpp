@@ -244,42 +244,49 @@ struct Moment {
     int signal;
 };
 
-// The system calls of a run that touch files or the signal mask, from the moment the run's
-// handlers are in place to the end of its last file. Only these: the number of others varies
-// from run to run (memory, and the random bits of a temporary name), so their n-th call may
-// never come.
-static std::vector<Moment> MomentsOf(const std::string &trace, const std::string &folder)
+// Every signal that ends a run by default.
+static const int EndingSignals[] = {SIGHUP,  SIGINT,    SIGQUIT, SIGTERM, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2,
+                                    SIGXCPU, SIGVTALRM, SIGPROF, SIGABRT, SIGBUS,  SIGFPE,  SIGILL,  SIGSEGV};
+
+// The system calls of a run that touch files or the signal mask, from the first handler the run
+// puts in place (before any file of its own exists) to the end of its last file. Only these:
+// the number of others varies from run to run (memory, and the random bits of a temporary name),
+// so their n-th call may never come. `firstFile` is the index of the moment that makes the first file.
+static std::vector<Moment> MomentsOf(const std::string &trace, const std::string &folder, size_t *firstFile)
 {
     std::vector<std::string> calls;
     std::istringstream lines(ReadText(trace));
-    size_t firstFile = std::string::npos, lastFile = std::string::npos;
+    size_t start = std::string::npos, made = std::string::npos, lastFile = std::string::npos;
     for (std::string line; std::getline(lines, line);) {
         const size_t open = line.find('(');
         if (open == std::string::npos || line.find_first_not_of("abcdefghijklmnopqrstuvwxyz_0123456789") != open)
             continue;  // a signal's or the exit's line
-        if (line.find('"' + folder + "/") != std::string::npos) {
+        // Found by the call, not by a path in the program's arguments, which strace shortens.
+        if (start == std::string::npos && line.rfind("rt_sigaction(SIGHUP,", 0) == 0)
+            start = calls.size();
+        if (line.find('"' + folder + "/") != std::string::npos && line.rfind("execve(", 0) != 0) {
             lastFile = calls.size();
-            firstFile = std::min(firstFile, calls.size());
+            made = std::min(made, calls.size());
         }
         calls.push_back(line.substr(0, open));
     }
     std::vector<Moment> moments;
-    if (firstFile == std::string::npos)
+    *firstFile = std::string::npos;
+    if (start == std::string::npos || made == std::string::npos || made < start)
         return moments;
-    size_t start = firstFile;
-    while (start > 0 && calls[start - 1] != "rt_sigaction")
-        --start;
     size_t end = lastFile + 1;  // the renamed file's release of the signals is a moment too
     while (end < calls.size() && calls[end - 1] != "rt_sigprocmask")
         ++end;
     std::map<std::string, int> seen;
-    const std::set<std::string> files = {"openat", "umask", "fchmod", "fcntl", "newfstatat", "fstat", "lseek",
-                                         "write", "close", "rename", "unlink", "rt_sigprocmask"};
-    static const int Signals[] = {SIGTERM, SIGINT, SIGHUP, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2, SIGVTALRM, SIGPROF};
+    const std::set<std::string> files = {"rt_sigaction", "openat", "umask",  "fchmod", "fcntl",  "newfstatat", "fstat",
+                                         "lseek",        "write",  "close",  "rename", "unlink", "rt_sigprocmask"};
+    const size_t signals = sizeof EndingSignals / sizeof EndingSignals[0];
     for (size_t i = 0; i < end; ++i) {
         const int when = ++seen[calls[i]];
+        if (i == made)
+            *firstFile = moments.size();
         if (i >= start && files.count(calls[i]))
-            moments.push_back({calls[i], when, Signals[moments.size() % (sizeof Signals / sizeof Signals[0])]});
+            moments.push_back({calls[i], when, EndingSignals[moments.size() % signals]});
     }
     return moments;
 }
@@ -316,16 +323,26 @@ TEST_F(RenderTool, AnEndingSignalAtAnyMomentLeavesOnlyWholeFiles)
     const std::string check = "strace -qq -o /dev/null true 2>'" + dir + ".why'";
     if (std::system(check.c_str()) != 0)
         GTEST_SKIP() << "strace cannot trace a program here: " << ReadText(dir + ".why");
-    // LeakSanitizer cannot run under a tracer; the other tests look for leaks.
-    const std::string render = "ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0 exec strace -qq ";
+    // LeakSanitizer cannot run under a tracer; the other tests look for leaks. The fault signals
+    // are sent from outside here, so the sanitizer's reports of them would only get in the way;
+    // and no signal leaves a core file.
+    const std::string render = "ulimit -c 0; ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0:handle_segv=0:handle_sigbus=0:"
+                               "handle_sigfpe=0 exec strace -qq ";
     const auto args = [](const std::string &folder) {
         return " --out '" + folder + "' --raw --gif '" + folder + "/a.gif' --from 0 --to 0.04 --fps 25";
     };
     const std::string whole = dir + "/whole";
     ASSERT_EQ(mkdir(whole.c_str(), 0755), 0);
     ASSERT_EQ(Shell(render + "-o '" + dir + "/trace' " + TRACKER_RENDER + args(whole)).status, 0);
-    const std::vector<Moment> moments = MomentsOf(dir + "/trace", whole);
+    size_t firstFile = 0;
+    std::vector<Moment> moments = MomentsOf(dir + "/trace", whole, &firstFile);
     ASSERT_GT(moments.size(), 20u) << ReadText(dir + "/trace");
+    ASSERT_GT(firstFile, 0u) << "no moment before the first file is made";
+    ASSERT_LT(firstFile, moments.size());
+    EXPECT_EQ(moments[firstFile].call, "openat");
+    // The making of the first file, the narrowest moment, with every ending signal.
+    for (const int signal : EndingSignals)
+        moments.push_back({moments[firstFile].call, moments[firstFile].when, signal});
 
     // Every moment, each with its signal; then a hang-up that the starter ignores (as nohup
     // does) and a file-size signal, neither of which may stop the run.
@@ -518,9 +535,29 @@ TEST_F(RenderTool, RangeRendersFromUpToButNotIncludingTo)
     ASSERT_EQ(std::system(("rm -f '" + dir + "'/*").c_str()), 0);
     ASSERT_EQ(Render("--out '" + dir + "' --raw --from 6.4 --to 6.5 --fps 10").status, 0);
     EXPECT_EQ(Listing(dir), "frame-0000.png\nframe-0000.raw\n");
+    // A range that is not a whole number of frames ends with the last frame before --to: 2.1
+    // frames' time is three frames, at 0, 0.1 and 0.2.
+    ASSERT_EQ(std::system(("rm -f '" + dir + "'/*").c_str()), 0);
+    ASSERT_EQ(Render("--out '" + dir + "' --raw --from 0 --to 0.21 --fps 10").status, 0);
+    EXPECT_EQ(Listing(dir), "frame-0000.png\nframe-0000.raw\nframe-0001.png\nframe-0001.raw\n"
+                            "frame-0002.png\nframe-0002.raw\n");
+    EXPECT_EQ(Raw(2), listed[2]);
+
+    // A negative clock without its leading zero is a clock value, listed or as a range's end.
+    ASSERT_EQ(std::system(("rm -f '" + dir + "'/*").c_str()), 0);
+    ASSERT_EQ(Render("--out '" + dir + "' --raw -.5 -0.45").status, 0);
+    const std::vector<uint32_t> negative[] = {Raw(0), Raw(1)};
+    ASSERT_EQ(Render("--out '" + dir + "' --raw --from -.5 --to -.4 --fps 20").status, 0);
+    EXPECT_EQ(Raw(0), negative[0]);
+    EXPECT_EQ(Raw(1), negative[1]);
+    ASSERT_EQ(Render("--out '" + dir + "' --raw -0.5 0.5").status, 0);
+    EXPECT_EQ(Raw(0), negative[0]);
+    EXPECT_NE(Raw(1), negative[0]) << "-.5 read as .5";
+
+    ASSERT_EQ(std::system(("rm -f '" + dir + "'/*").c_str()), 0);
     ASSERT_EQ(Render("--out '" + dir + "' --from -0.05 --to 0 --fps 1000").status, 0);
     const std::string many = Listing(dir);
-    EXPECT_EQ(std::count(many.begin(), many.end(), '\n'), 51) << "50 frames and the raw file left from before";
+    EXPECT_EQ(std::count(many.begin(), many.end(), '\n'), 50);
     EXPECT_NE(many.find("frame-0049.png"), std::string::npos);
 }
 
@@ -556,7 +593,9 @@ TEST_F(RenderTool, GifFramesAreTheRenderedPixelsForTheirTime)
     // Through a generation window and scroll steps at 30 fps (delays 3, 4, 3 hundredths); and
     // where the float clock is 1/8 s apart, so that some frames repeat the one before.
     for (const Range &range : {Range{"--from 0 --to 0.5 --fps 30", 30, 15},
-                               Range{"--from 1048576 --to 1048577 --fps 20", 20, 20}}) {
+                               Range{"--from 1048576 --to 1048577 --fps 20", 20, 20},
+                               // The GIF's highest rate, from a negative clock, over 4.5 frames' time.
+                               Range{"--from -.5 --to -.41 --fps 50", 50, 5}}) {
         ASSERT_EQ(std::system(("rm -f '" + dir + "'/*").c_str()), 0);
         const std::string gif = dir + "/demo.gif";
         const ToolRun run = Render("--out '" + dir + "' --raw --gif '" + gif + "' " + range.args);

@@ -111,7 +111,8 @@ static bool StartFile(GifAnimation *animation)
     if (animation->gif == nullptr)
         return Failed(animation, error);
     EGifSetGifVersion(animation->gif, true);
-    animation->globalColours = TableSize(animation->colours.size());
+    // The table's padding up to a power of two is black, not a colour a later frame may use.
+    animation->globalColours = static_cast<int32_t>(animation->colours.size());
     ColorMapObject *table = MakeTable(animation->colours, animation->colours.size());
     if (table == nullptr)
         return Failed(animation, E_GIF_ERR_NOT_ENOUGH_MEM);

@@ -19,7 +19,7 @@ struct GifAnimation {
     uint64_t frames;               // frames written so far
     std::vector<uint32_t> shown;   // what a viewer shows after the last frame, as 0x00RRGGBB
     std::vector<uint32_t> colours; // the colour of each index so far, as 0x00RRGGBB
-    int32_t globalColours;         // entries in the global table, the first frame's colours
+    int32_t globalColours;         // the first frame's colours, which the global table holds
     std::vector<uint8_t> indices;  // one changed rectangle's pixels as colour indices
     std::string failure;           // what went wrong, for the message
 };

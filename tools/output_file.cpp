@@ -15,18 +15,12 @@ static const int MaxOpen = 4;
 static char OpenNames[MaxOpen][4096];
 static volatile sig_atomic_t OpenSlots[MaxOpen];
 
-// Signals that end the run by default. Those sent from outside or by a limit are held off while
-// a temporary file and the list of names disagree, so a file never exists unlisted; those of a
-// fault in the run itself cannot be held off.
-static const struct {
-    int signal;
-    bool held;
-} Ending[] = {
-    {SIGHUP, true},   {SIGINT, true},   {SIGQUIT, true},   {SIGTERM, true},  {SIGPIPE, true},
-    {SIGALRM, true},  {SIGUSR1, true},  {SIGUSR2, true},   {SIGXCPU, true},  {SIGVTALRM, true},
-    {SIGPROF, true},  {SIGABRT, false}, {SIGBUS, false},   {SIGFPE, false},  {SIGILL, false},
-    {SIGSEGV, false},
-};
+// Signals that end the run by default, all held off while a temporary file and the list of
+// names disagree, so a file never exists unlisted. A fault signal sent from outside waits like
+// the others; one raised by a fault inside that window (a few instructions of ours) cannot be
+// held off, and the kernel ends the run with it at once.
+static const int Ending[] = {SIGHUP,  SIGINT,    SIGQUIT, SIGTERM, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2,
+                             SIGXCPU, SIGVTALRM, SIGPROF, SIGABRT, SIGBUS,  SIGFPE,  SIGILL,  SIGSEGV};
 static const int EndingCount = sizeof Ending / sizeof Ending[0];
 static struct sigaction PreviousAction[EndingCount]; // what each did before: it does that again to end the run
 static sigset_t HeldSet;                             // the signals held off
@@ -40,7 +34,7 @@ static void RemoveOpenFiles(int signal)
     // The run still ends by its signal, as the default (or a sanitizer's handler) would end it;
     // the raised signal waits until this handler returns.
     for (int i = 0; i < EndingCount; ++i) {
-        if (Ending[i].signal == signal)
+        if (Ending[i] == signal)
             sigaction(signal, &PreviousAction[i], nullptr);
     }
     raise(signal);
@@ -52,19 +46,17 @@ void OUT_Prepare()
     // of being killed with the file half written.
     std::signal(SIGXFSZ, SIG_IGN);
     sigemptyset(&HeldSet);
-    for (const auto &ending : Ending) {
-        if (ending.held)
-            sigaddset(&HeldSet, ending.signal);
-    }
+    for (const int ending : Ending)
+        sigaddset(&HeldSet, ending);
     struct sigaction action = {};
     action.sa_handler = RemoveOpenFiles;
     action.sa_mask = HeldSet;  // one handler at a time
     for (int i = 0; i < EndingCount; ++i) {
-        sigaction(Ending[i].signal, nullptr, &PreviousAction[i]);
+        sigaction(Ending[i], nullptr, &PreviousAction[i]);
         // A signal ignored by whoever started us (nohup's hangup) stays ignored.
         const struct sigaction &before = PreviousAction[i];
         if ((before.sa_flags & SA_SIGINFO) || before.sa_handler != SIG_IGN)
-            sigaction(Ending[i].signal, &action, nullptr);
+            sigaction(Ending[i], &action, nullptr);
     }
 }
 
