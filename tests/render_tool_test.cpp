@@ -19,6 +19,9 @@
 #include <vector>
 
 #include "gif_decode.h"
+#if TRACKER_VIDEO
+#include "video_decode.h"
+#endif
 
 struct ToolRun {
     int status;
@@ -127,6 +130,11 @@ TEST_F(RenderTool, BadInputGetsOneLineStatusTwoAndNoFiles)
         "--gif '" + dir + "/a.gif' --from 0 --to 1 --fps 51", "--gif '" + dir + "/a.gif' 0 1",
         "--gif --from 0 --to 1 --fps 10", "--gif '" + dir + "/a.gif' --gif '" + dir + "/b.gif' --from 0 --to 1 --fps 10",
         "--raw --gif '" + dir + "/a.gif' --from 0 --to 1 --fps 10",
+        // Video, and frames to standard output.
+        "--video '" + dir + "/a.avi' --from 0 --to 1 --fps 10", "--video '" + dir + "/webm' --from 0 --to 1 --fps 10",
+        "--video '" + dir + "/a.webm' 0 1", "--video --from 0 --to 1 --fps 10",
+        "--video '" + dir + "/a.mp4' --from 0 --to 1 --fps 241", out + "--lossless --from 0 --to 1 --fps 10",
+        "--out - --from 0 --to 1 --fps 10", out + "--quiet",
     };
     for (const std::string &args : cases) {
         const ToolRun run = Render(args);
@@ -136,6 +144,55 @@ TEST_F(RenderTool, BadInputGetsOneLineStatusTwoAndNoFiles)
         EXPECT_NE(run.err.find("usage: tracker-render"), std::string::npos) << args << "\n" << run.err;
         EXPECT_EQ(FilesInDir(), 0) << args;
     }
+}
+
+// Frames to a pipe: the raw words one frame after another, the same as the files; a reader that
+// stops early ends the run with status 1 and one line, and nothing else is left.
+TEST_F(RenderTool, RawFramesGoToStandardOutputAndAClosedPipeIsStatusOne)
+{
+    const std::string range = " --from 0.5 --to 0.55 --fps 60";
+    const std::string piped = dir + ".piped";
+    ASSERT_EQ(Render("--out - --raw" + range + " >'" + piped + "'").status, 0);
+    ASSERT_EQ(Render("--out '" + dir + "' --raw" + range).status, 0);
+    std::string files;
+    for (int n = 0; n < 3; ++n)
+        files += ReadText(dir + "/" + FrameName(n) + ".raw");
+    EXPECT_EQ(files.size(), 3u * 640 * 480 * 4);
+    EXPECT_TRUE(ReadText(piped) == files) << "the piped bytes differ from the frame files";
+    std::remove(piped.c_str());
+
+    ASSERT_EQ(std::system(("rm -f '" + dir + "'/*").c_str()), 0);
+    const ToolRun run = Shell("{ " + std::string(TRACKER_RENDER) + " --out - --raw --gif '" + dir +
+                              "/a.gif' --from 0 --to 100 --fps 50; echo $? >'" + dir + ".status'; } | head -c 1000 >/dev/null");
+    EXPECT_EQ(ReadText(dir + ".status"), "1\n");
+    std::remove((dir + ".status").c_str());
+    EXPECT_EQ(run.err, "tracker-render: cannot write standard output: Broken pipe\n");
+    EXPECT_EQ(Listing(dir), "") << "the unfinished GIF is removed";
+}
+
+// On a terminal a line shows how far the run is and is cleared at the end; with --quiet, or when
+// standard error is no terminal (every other test here), nothing is shown.
+TEST_F(RenderTool, ProgressOnATerminalIsOneLineClearedAtTheEnd)
+{
+    if (std::system("script -qec true /dev/null >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "script (util-linux) cannot run a program on a pseudo-terminal here";
+    const auto onTerminal = [&](const std::string &options) {
+        const std::string typed = dir + ".typed";
+        const std::string command = std::string(TRACKER_RENDER) + " --out '" + dir + "' --from 0 --to 1 --fps 60 " + options;
+        EXPECT_EQ(std::system(("script -qec \"" + command + " >/dev/null\" /dev/null >'" + typed + "'").c_str()), 0);
+        const std::string text = ReadText(typed);
+        std::remove(typed.c_str());
+        return text;
+    };
+    const std::string shown = onTerminal("");
+    EXPECT_NE(shown.find("\r60 of 60 frames, "), std::string::npos) << shown;
+    EXPECT_NE(shown.find(" frames a second, 0 s left\033[K"), std::string::npos) << shown;
+    const size_t cleared = shown.rfind("\r\033[K");
+    ASSERT_NE(cleared, std::string::npos) << shown;
+    EXPECT_EQ(shown.substr(cleared), "\r\033[K") << "cleared at the end, and nothing after";
+    EXPECT_EQ(shown.find('\n'), std::string::npos) << "one line, rewritten in place";
+    EXPECT_EQ(onTerminal("--quiet"), "");
+    EXPECT_EQ(Listing(dir).size(), 60 * std::string("frame-0000.png\n").size());
 }
 
 TEST_F(RenderTool, HelpGoesToStandardOutputWithStatusZero)
@@ -329,7 +386,8 @@ TEST_F(RenderTool, AnEndingSignalAtAnyMomentLeavesOnlyWholeFiles)
     const std::string render = "ulimit -c 0; ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0:handle_segv=0:handle_sigbus=0:"
                                "handle_sigfpe=0 exec strace -qq ";
     const auto args = [](const std::string &folder) {
-        return " --out '" + folder + "' --raw --gif '" + folder + "/a.gif' --from 0 --to 0.04 --fps 25";
+        return " --out '" + folder + "' --raw --gif '" + folder + "/a.gif'" +
+               (TRACKER_VIDEO ? " --video '" + folder + "/a.webm'" : "") + " --from 0 --to 0.04 --fps 25";
     };
     const std::string whole = dir + "/whole";
     ASSERT_EQ(mkdir(whole.c_str(), 0755), 0);
@@ -358,8 +416,10 @@ TEST_F(RenderTool, AnEndingSignalAtAnyMomentLeavesOnlyWholeFiles)
     }
     const std::vector<int> statuses = RunAll(commands);
 
-    const std::vector<std::string> stages = {"", "frame-0000.png\n", "frame-0000.png\nframe-0000.raw\n",
-                                             "a.gif\nframe-0000.png\nframe-0000.raw\n"};
+    std::vector<std::string> stages = {"", "frame-0000.png\n", "frame-0000.png\nframe-0000.raw\n",
+                                       "a.gif\nframe-0000.png\nframe-0000.raw\n"};
+    if (TRACKER_VIDEO)
+        stages.push_back("a.gif\na.webm\nframe-0000.png\nframe-0000.raw\n");
     std::set<std::string> reached;
     for (size_t i = 0; i < commands.size(); ++i) {
         const bool stopped = i < moments.size();
@@ -386,6 +446,12 @@ TEST_F(RenderTool, AnEndingSignalAtAnyMomentLeavesOnlyWholeFiles)
             const DecodedGif gif = DecodeGif(folders[i] + "/a.gif");
             EXPECT_TRUE(gif.ok && gif.frames.size() == 1u);
         }
+#if TRACKER_VIDEO
+        if (stat((folders[i] + "/a.webm").c_str(), &file) == 0) {
+            const DecodedVideo video = DecodeVideo(folders[i] + "/a.webm", 0);
+            EXPECT_TRUE(video.error.empty() && video.times.size() == 1u) << video.error;
+        }
+#endif
     }
     EXPECT_EQ(reached, std::set<std::string>(stages.begin(), stages.end()))
         << "the moments did not span the run from before the first file to after the last";
@@ -636,4 +702,76 @@ TEST_F(RenderTool, GifThatCannotBeWrittenLeavesNothing)
     const ToolRun missing = Render("--gif '" + dir + "/missing/demo.gif' --from 0 --to 1 --fps 10");
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.err, "tracker-render: cannot write " + dir + "/missing/demo.gif: No such file or directory\n");
+}
+
+// Each kind of video, lossy and lossless, read back with FFmpeg's libraries: the frames, their
+// times and size, full chroma, and the first frame within the codec's loss (exact when lossless)
+// against the raw frames rendered with it.
+TEST_F(RenderTool, VideosHoldEveryFrameAtItsTime)
+{
+#if !TRACKER_VIDEO
+    GTEST_SKIP() << "this build has no video support (FFmpeg's -dev packages were not found)";
+#else
+    struct Kind {
+        const char *file, *codec, *format;
+    };
+    for (const Kind &kind : {Kind{"a.webm", "vp9", "webm"}, Kind{"a.mp4", "av1", "mp4"}}) {
+        for (const bool lossless : {false, true}) {
+            SCOPED_TRACE(std::string(kind.file) + (lossless ? " --lossless" : ""));
+            ASSERT_EQ(std::system(("rm -f '" + dir + "'/*").c_str()), 0);
+            // 15 frames at 60 a second, from a generation frame of the pattern on.
+            const ToolRun run = Render("--out '" + dir + "' --raw --video '" + dir + "/" + kind.file + "'" +
+                                       (lossless ? " --lossless" : "") + " --from 6.4 --to 6.65 --fps 60");
+            ASSERT_EQ(run.status, 0) << run.err;
+            EXPECT_EQ(run.err, "");
+            const DecodedVideo video = DecodeVideo(dir + "/" + kind.file, lossless ? 15 : 1);
+            ASSERT_EQ(video.error, "");
+            EXPECT_EQ(video.codec, kind.codec);
+            EXPECT_NE(video.format.find(kind.format), std::string::npos) << video.format;
+            EXPECT_EQ(video.width, 640);
+            EXPECT_EQ(video.height, 480);
+            EXPECT_EQ(video.rate.num, 60 * video.rate.den);
+            EXPECT_EQ(video.pixels, lossless ? AV_PIX_FMT_GBRP : AV_PIX_FMT_YUV444P);
+            ASSERT_EQ(video.times.size(), 15u);
+            for (size_t n = 0; n < video.times.size(); ++n)
+                EXPECT_NEAR(video.times[n], n / 60.0, 0.0006) << "frame " << n;
+            for (size_t n = 0; n < video.frames.size(); ++n) {
+                const std::vector<uint32_t> frame = Colours(Raw(static_cast<int>(n)));
+                if (lossless) {
+                    EXPECT_TRUE(video.frames[n] == frame) << "frame " << n << " is not exact";
+                } else {
+                    EXPECT_GE(Psnr(frame, video.frames[n]), 40.0) << "frame " << n;
+                }
+            }
+        }
+    }
+    // The highest rate a video takes.
+    ASSERT_EQ(Render("--video '" + dir + "/fast.webm' --from 0 --to 0.02 --fps 240").status, 0);
+    const DecodedVideo fast = DecodeVideo(dir + "/fast.webm", 0);
+    EXPECT_EQ(fast.times.size(), 5u);
+    EXPECT_EQ(fast.rate.num, 240 * fast.rate.den);
+
+    const ToolRun missing = Render("--video '" + dir + "/missing/a.webm' --from 0 --to 1 --fps 10");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "tracker-render: cannot write " + dir + "/missing/a.webm: No such file or directory\n");
+#endif
+}
+
+// A video that cannot be written whole leaves nothing: past a file-size limit, and with the
+// encoder gone from the machine's FFmpeg, which the message names.
+TEST_F(RenderTool, VideoThatCannotBeWrittenLeavesNothing)
+{
+#if !TRACKER_VIDEO
+    const ToolRun run = Render("--video '" + dir + "/a.webm' --from 0 --to 1 --fps 10");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "tracker-render: this build has no video support\n");
+#else
+    for (const char *file : {"a.webm", "a.mp4"}) {
+        const ToolRun run = Shell("trap '' XFSZ; ulimit -f 40; " + std::string(TRACKER_RENDER) + " --video '" + dir +
+                                  "/" + file + "' --lossless --from 0 --to 2 --fps 30");
+        EXPECT_EQ(run.status, 1) << file;
+        EXPECT_EQ(run.err, "tracker-render: cannot write " + dir + "/" + file + ": File too large\n");
+        EXPECT_EQ(Listing(dir), "");
+    }
+#endif
 }

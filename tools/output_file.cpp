@@ -1,5 +1,6 @@
 #include "tools/output_file.h"
 
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,8 +26,17 @@ static const int EndingCount = sizeof Ending / sizeof Ending[0];
 static struct sigaction PreviousAction[EndingCount]; // what each did before: it does that again to end the run
 static sigset_t HeldSet;                             // the signals held off
 
+static volatile sig_atomic_t ProgressLine; // a progress line is on standard error's terminal
+
+void OUT_ProgressShown(bool shown) { ProgressLine = shown; }
+
 static void RemoveOpenFiles(int signal)
 {
+    if (ProgressLine) {
+        static const char Clear[] = "\r\033[K";
+        ssize_t cleared = write(STDERR_FILENO, Clear, sizeof Clear - 1);
+        (void)cleared;
+    }
     for (int i = 0; i < MaxOpen; ++i) {
         if (OpenSlots[i])
             unlink(OpenNames[i]);
@@ -61,8 +71,11 @@ void OUT_Prepare()
 }
 
 // From the moment a temporary file is made or removed until the list of names says so.
-static void HoldSignals(sigset_t *previous) { sigprocmask(SIG_BLOCK, &HeldSet, previous); }
-static void ReleaseSignals(const sigset_t *previous) { sigprocmask(SIG_SETMASK, previous, nullptr); }
+static void HoldSignals(sigset_t *previous) { pthread_sigmask(SIG_BLOCK, &HeldSet, previous); }
+static void ReleaseSignals(const sigset_t *previous) { pthread_sigmask(SIG_SETMASK, previous, nullptr); }
+
+void OUT_HoldSignals(sigset_t *previous) { HoldSignals(previous); }
+void OUT_ReleaseSignals(const sigset_t *previous) { ReleaseSignals(previous); }
 
 // The permissions an ordinary fopen would give, from the umask, which can only be read by setting it.
 static mode_t CreationMode()

@@ -2,6 +2,7 @@
 // renamed into place, so a full disk or an interrupted run leaves no truncated file behind.
 #pragma once
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -24,5 +25,11 @@ bool OUT_Write(OutputFile *file, const void *data, size_t size);
 bool OUT_Commit(OutputFile *file);
 // Closes and removes the temporary file if it is still open; for a run that fails elsewhere.
 void OUT_Abandon(OutputFile *file);
+// Holds off the ending signals, and lets them through again. Threads made in between start with
+// them held, so that only the thread that lists the files ever runs the handler that removes them.
+void OUT_HoldSignals(sigset_t *previous);
+void OUT_ReleaseSignals(const sigset_t *previous);
+// Whether a progress line is on the terminal, for an ending signal to clear first.
+void OUT_ProgressShown(bool shown);
 // "cannot write PATH: REASON", from the file's recorded error.
 std::string OUT_Failure(const OutputFile &file);

@@ -1,6 +1,11 @@
 // tracker-render: renders frames of the scene for given clock values and writes them as images.
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,12 +17,15 @@
 #include "tools/frame_files.h"
 #include "tools/gif_file.h"
 #include "tools/output_file.h"
+#include "tools/video_file.h"
 
-static const char *const Usage =
-    "usage: tracker-render [--out DIR [--raw]] [--gif FILE] (SECONDS... | --from SECONDS --to SECONDS --fps N)";
+#define TRACKER_USAGE                                                                                \
+    "usage: tracker-render [--out DIR|- [--raw]] [--gif FILE] [--video FILE [--lossless]] [--quiet]\n" \
+    "                      (SECONDS... | --from SECONDS --to SECONDS --fps N)"
+static const char *const Usage = TRACKER_USAGE;
 
 static const char *const Help =
-    "usage: tracker-render [--out DIR [--raw]] [--gif FILE] (SECONDS... | --from SECONDS --to SECONDS --fps N)\n"
+    TRACKER_USAGE "\n"
     "\n"
     "Renders frames of the tracker screen, in order, in one scene (the pattern generator carries\n"
     "on from frame to frame as in the running program): one for each clock value given, or for\n"
@@ -27,8 +35,17 @@ static const char *const Help =
     "                  10000 frames, so that the names always sort in frame order)\n"
     "  --raw           also write DIR/frame-NNNN.raw: the frame's 640 x 480 32-bit words\n"
     "                  0xAARRGGBB, little-endian, top byte included\n"
+    "  --out - --raw   write the raw frames one after another to standard output, for a pipe:\n"
+    "                    tracker-render --out - --raw --from 0 --to 10 --fps 60 |\n"
+    "                    ffmpeg -f rawvideo -pixel_format bgra -video_size 640x480 \\\n"
+    "                    -framerate 60 -i - out.mkv\n"
     "  --gif FILE      write the frames as one endlessly looping GIF that keeps every colour\n"
     "                  exactly; needs --from, --to and --fps, at most 50 frames a second\n"
+    "  --video FILE    write the frames as a video: FILE.webm is VP9, FILE.mp4 is AV1, both\n"
+    "                  with full chroma (4:4:4) so one-pixel lines keep their colour; needs\n"
+    "                  --from, --to and --fps, at most 240 frames a second\n"
+    "  --lossless      make the video keep every pixel's colour exactly (a larger file)\n"
+    "  --quiet         show no progress (shown only when standard error is a terminal)\n"
     "  --from SECONDS  the first frame's clock value\n"
     "  --to SECONDS    the clock value the frames stop before\n"
     "  --fps N         frames a second, a whole number from 1 to 1000\n"
@@ -62,10 +79,26 @@ static bool ParseSeconds(const char *text, float *seconds)
     return true;
 }
 
+// The usage on one line, for messages that must stay one line.
+static std::string OneLine(const char *text)
+{
+    std::string line;
+    for (const char *c = text; *c != '\0'; ++c) {
+        if (*c == '\n') {
+            while (c[1] == ' ')
+                ++c;
+            line += ' ';
+        } else {
+            line += *c;
+        }
+    }
+    return line;
+}
+
 // One line on standard error: what was wrong, then how to call the tool.
 static int UsageError(const std::string &reason)
 {
-    std::fprintf(stderr, "tracker-render: %s (%s)\n", reason.c_str(), Usage);
+    std::fprintf(stderr, "tracker-render: %s (%s)\n", reason.c_str(), OneLine(Usage).c_str());
     return 2;
 }
 
@@ -119,63 +152,138 @@ static const char *OptionValue(int argc, char **argv, int *i)
     return argv[++*i];
 }
 
-// Renders every frame and writes its files; the exit status. `file` and `animation` are the
-// caller's, so that it can remove whatever is open when this ends by an exception.
-static int Render(const char *outDir, bool raw, const char *gifPath, const Clocks &clocks,
-                  OutputFile *file, GifAnimation *animation)
+// What a run writes, from the arguments.
+struct Outputs {
+    const char *outDir;    // a folder for frame files, "-" for standard output, or null
+    bool raw;
+    const char *gifPath;   // or null
+    const char *videoPath; // or null
+    bool lossless;
+    bool progress;         // a line on the terminal that standard error is
+};
+
+// The files open while a run goes on, owned by main so that whatever ends the run removes them.
+struct OpenFiles {
+    OutputFile file;
+    GifAnimation animation;
+    VideoFile video;
+};
+
+// One line on the terminal, rewritten in place: frames done of the total, the rate, time left.
+class Progress {
+public:
+    Progress(bool shown, uint64_t total) : shown_(shown), total_(total), start_(Clock::now()), last_(start_) {}
+    void Done(uint64_t done)
+    {
+        const Clock::time_point now = Clock::now();
+        // A few times a second is enough to read, and costs nothing next to a frame.
+        if (!shown_ || (now - last_ < std::chrono::milliseconds(200) && done < total_))
+            return;
+        last_ = now;
+        const double seconds = std::chrono::duration<double>(now - start_).count();
+        const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0.0;
+        const double left = rate > 0 ? static_cast<double>(total_ - done) / rate : 0.0;
+        std::fprintf(stderr, "\r%llu of %llu frames, %.1f frames a second, %.0f s left\033[K",
+                     static_cast<unsigned long long>(done), static_cast<unsigned long long>(total_), rate, left);
+        std::fflush(stderr);
+        OUT_ProgressShown(true);
+    }
+    // Leaves the terminal's line as it was, before a message or at the end.
+    void Clear()
+    {
+        if (shown_) {
+            std::fputs("\r\033[K", stderr);
+            std::fflush(stderr);
+            OUT_ProgressShown(false);
+        }
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    bool shown_;
+    uint64_t total_;
+    Clock::time_point start_, last_;
+};
+
+// Ends a failed run: removes whatever is unfinished, says why on one line, status 1.
+static int Fail(OpenFiles *open, Progress *progress, const std::string &failure)
+{
+    OUT_Abandon(&open->file);
+    GIF_Abandon(&open->animation);
+    VID_Abandon(&open->video);
+    progress->Clear();
+    std::fprintf(stderr, "tracker-render: %s\n", failure.c_str());
+    return 1;
+}
+
+// The frame's files in the folder, or its raw words on standard output.
+static bool WriteFrameFiles(const Outputs &outputs, OutputFile *file, const uint32_t *frame, uint64_t n,
+                            uint64_t count)
+{
+    const int32_t width = DisplayConfig.width, height = DisplayConfig.height;
+    const size_t pixels = static_cast<size_t>(width) * height;
+    if (std::strcmp(outputs.outDir, "-") == 0) {
+        file->path = "standard output";
+        file->stream = stdout;
+        file->error = 0;
+        bool written = IMG_WriteRaw(file, frame, pixels);
+        // Each frame whole to the reader at once, not when the buffer fills.
+        if (written && std::fflush(stdout) != 0) {
+            file->error = errno ? errno : EIO;
+            written = false;
+        }
+        file->stream = nullptr;
+        return written;
+    }
+    const std::string name = std::string(outputs.outDir) + "/" + IMG_FrameName(n, count);
+    bool written = OUT_Open(file, name + ".png") && IMG_WritePng(file, frame, width, height) && OUT_Commit(file);
+    if (written && outputs.raw)
+        written = OUT_Open(file, name + ".raw") && IMG_WriteRaw(file, frame, pixels) && OUT_Commit(file);
+    return written;
+}
+
+// Renders every frame and writes its files; the exit status.
+static int Render(const Outputs &outputs, const Clocks &clocks, OpenFiles *open)
 {
     const int32_t width = DisplayConfig.width;
     const int32_t height = DisplayConfig.height;
     const size_t pixels = static_cast<size_t>(width) * height;
+    const uint64_t count = ClockCount(clocks);
+    Progress progress(outputs.progress, count);
     // Zero-filled, so whatever the scene never writes comes out black; freed on every way out.
     std::vector<uint32_t> frameMemory(pixels, 0);
     uint32_t *frame = frameMemory.data();
-    if (!FFX_Init(frame)) {
-        std::fprintf(stderr, "tracker-render: out of memory\n");
-        return 1;
-    }
-    if (gifPath != nullptr && !GIF_Begin(animation, gifPath, width, height, clocks.fps)) {
-        std::fprintf(stderr, "tracker-render: %s\n", animation->failure.c_str());
-        return 1;
-    }
-    const uint64_t count = ClockCount(clocks);
+    if (!FFX_Init(frame))
+        return Fail(open, &progress, "out of memory");
+    if (outputs.gifPath != nullptr && !GIF_Begin(&open->animation, outputs.gifPath, width, height, clocks.fps))
+        return Fail(open, &progress, open->animation.failure);
+    if (outputs.videoPath != nullptr &&
+        !VID_Begin(&open->video, outputs.videoPath, width, height, clocks.fps, outputs.lossless))
+        return Fail(open, &progress, open->video.failure);
     for (uint64_t n = 0; n < count; ++n) {
         FFX_Render(frame, ClockAt(clocks, n));
-        bool written = true;
-        if (outDir != nullptr) {
-            const std::string name = std::string(outDir) + "/" + IMG_FrameName(n, count);
-            written = OUT_Open(file, name + ".png") && IMG_WritePng(file, frame, width, height) &&
-                      OUT_Commit(file);
-            if (written && raw)
-                written = OUT_Open(file, name + ".raw") && IMG_WriteRaw(file, frame, pixels) &&
-                          OUT_Commit(file);
-        }
-        std::string failure = written ? "" : OUT_Failure(*file);
-        if (written && gifPath != nullptr && !GIF_AddFrame(animation, frame)) {
-            written = false;
-            failure = animation->failure;
-        }
-        if (!written) {
-            OUT_Abandon(file);
-            if (gifPath != nullptr)
-                GIF_Abandon(animation);
-            std::fprintf(stderr, "tracker-render: %s\n", failure.c_str());
-            return 1;
-        }
+        if (outputs.outDir != nullptr && !WriteFrameFiles(outputs, &open->file, frame, n, count))
+            return Fail(open, &progress, OUT_Failure(open->file));
+        if (outputs.gifPath != nullptr && !GIF_AddFrame(&open->animation, frame))
+            return Fail(open, &progress, open->animation.failure);
+        if (outputs.videoPath != nullptr && !VID_AddFrame(&open->video, frame))
+            return Fail(open, &progress, open->video.failure);
+        progress.Done(n + 1);
     }
-    if (gifPath != nullptr && !GIF_Finish(animation)) {
-        std::fprintf(stderr, "tracker-render: %s\n", animation->failure.c_str());
-        return 1;
-    }
+    if (outputs.gifPath != nullptr && !GIF_Finish(&open->animation))
+        return Fail(open, &progress, open->animation.failure);
+    if (outputs.videoPath != nullptr && !VID_Finish(&open->video))
+        return Fail(open, &progress, open->video.failure);
+    progress.Clear();
     FFX_Shutdown();
     return 0;
 }
 
 int main(int argc, char **argv)
 {
-    const char *outDir = nullptr, *gifPath = nullptr, *fromText = nullptr, *toText = nullptr,
-               *fpsText = nullptr;
-    bool raw = false;
+    const char *fromText = nullptr, *toText = nullptr, *fpsText = nullptr;
+    Outputs outputs = {};
+    bool quiet = false;
     Clocks clocks = {};
     struct ValueOption {
         const char *name;
@@ -183,15 +291,23 @@ int main(int argc, char **argv)
         const char *what;
     };
     const ValueOption valueOptions[] = {
-        {"--out", &outDir, "a folder"},       {"--gif", &gifPath, "a file name"},
-        {"--from", &fromText, "a clock value"}, {"--to", &toText, "a clock value"},
-        {"--fps", &fpsText, "a frame rate"},
+        {"--out", &outputs.outDir, "a folder"},      {"--gif", &outputs.gifPath, "a file name"},
+        {"--video", &outputs.videoPath, "a file name"}, {"--from", &fromText, "a clock value"},
+        {"--to", &toText, "a clock value"},          {"--fps", &fpsText, "a frame rate"},
     };
+    struct FlagOption {
+        const char *name;
+        bool *value;
+    };
+    const FlagOption flagOptions[] = {{"--raw", &outputs.raw}, {"--lossless", &outputs.lossless}, {"--quiet", &quiet}};
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
         const ValueOption *option = nullptr;
         for (const ValueOption &candidate : valueOptions)
             option = std::strcmp(arg, candidate.name) == 0 ? &candidate : option;
+        const FlagOption *flag = nullptr;
+        for (const FlagOption &candidate : flagOptions)
+            flag = std::strcmp(arg, candidate.name) == 0 ? &candidate : flag;
         if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0) {
             std::fputs(Help, stdout);
             return std::fflush(stdout) == 0 ? 0 : 1;
@@ -203,13 +319,15 @@ int main(int argc, char **argv)
                 return UsageError(std::string(option->name) + " given twice");
             const char *value = OptionValue(argc, argv, &i);
             // A path that looks like an option is a forgotten value; "./-name" reaches such a file.
-            const bool isPath = option->value == &outDir || option->value == &gifPath;
-            if (value == nullptr || (isPath && IsOption(value)) ||
+            // "--out -" alone is standard output.
+            const bool isPath = option->value != &fromText && option->value != &toText && option->value != &fpsText;
+            const bool standardOutput = option->value == &outputs.outDir && value != nullptr && std::strcmp(value, "-") == 0;
+            if (value == nullptr || (isPath && IsOption(value) && !standardOutput) ||
                 (!isPath && value[0] == '-' && value[1] == '-'))
                 return UsageError(std::string(option->name) + " needs " + option->what);
             *option->value = value;
-        } else if (std::strcmp(arg, "--raw") == 0) {
-            raw = true;
+        } else if (flag != nullptr) {
+            *flag->value = true;
         } else if (IsOption(arg)) {
             return UsageError("unknown option '" + std::string(arg) + "'");
         } else {
@@ -237,30 +355,64 @@ int main(int argc, char **argv)
         if (ClockCount(clocks) == 0)
             return UsageError("--to must be later than --from");
         // Viewers show GIF delays under two hundredths of a second as a tenth.
-        if (gifPath != nullptr && clocks.fps > 50)
+        if (outputs.gifPath != nullptr && clocks.fps > 50)
             return UsageError("--gif plays at most 50 frames a second, not " + std::string(fpsText));
+        if (outputs.videoPath != nullptr && clocks.fps > VideoMostFps)
+            return UsageError("--video plays at most " + std::to_string(VideoMostFps) + " frames a second, not " +
+                              std::string(fpsText));
     }
-    if (outDir == nullptr && gifPath == nullptr)
-        return UsageError("no --out folder or --gif file given");
-    if (raw && outDir == nullptr)
+    if (outputs.outDir == nullptr && outputs.gifPath == nullptr && outputs.videoPath == nullptr)
+        return UsageError("no --out folder, --gif file or --video file given");
+    if (outputs.raw && outputs.outDir == nullptr)
         return UsageError("--raw needs --out");
-    if (gifPath != nullptr && !clocks.ranged)
+    if (outputs.outDir != nullptr && std::strcmp(outputs.outDir, "-") == 0 && !outputs.raw)
+        return UsageError("--out - writes raw frames only, and needs --raw");
+    if (outputs.gifPath != nullptr && !clocks.ranged)
         return UsageError("--gif needs --from, --to and --fps, for the frames' delays");
+    if (outputs.videoPath != nullptr) {
+        const VideoKind *kind = VID_KindOf(outputs.videoPath);
+        if (kind == nullptr)
+            return UsageError("--video '" + std::string(outputs.videoPath) + "' is not a .webm or .mp4 file");
+        if (!clocks.ranged)
+            return UsageError("--video needs --from, --to and --fps, for the frames' times");
+        const std::string missing = VID_Missing(*kind);
+        if (!missing.empty()) {
+            // A build without video says so plainly: nothing on the machine can change it.
+            if (!TRACKER_VIDEO)
+                return std::fprintf(stderr, "tracker-render: %s\n", missing.c_str()), 2;
+            std::fprintf(stderr, "tracker-render: cannot write %s: %s\n", outputs.videoPath, missing.c_str());
+            return 1;
+        }
+    }
+    if (outputs.lossless && outputs.videoPath == nullptr)
+        return UsageError("--lossless needs --video");
     if (!clocks.ranged && clocks.listed.empty())
         return UsageError("no clock value given");
+    outputs.progress = !quiet && isatty(STDERR_FILENO);
 
     OUT_Prepare();
+    // Frames to a pipe that closes end the run with the reason, not silently by the signal.
+    if (outputs.outDir != nullptr && std::strcmp(outputs.outDir, "-") == 0)
+        std::signal(SIGPIPE, SIG_IGN);
     // Outside the body, so that a run out of memory anywhere removes what it had open.
-    OutputFile file;
-    file.stream = nullptr;
-    GifAnimation animation;
-    animation.file.stream = nullptr;
-    animation.gif = nullptr;
+    OpenFiles open;
+    open.file.stream = nullptr;
+    open.animation.file.stream = nullptr;
+    open.animation.gif = nullptr;
+    open.video.file.stream = nullptr;
+    open.video.format = nullptr;
+    open.video.codec = nullptr;
+    open.video.scale = nullptr;
+    open.video.picture = nullptr;
+    open.video.packet = nullptr;
     try {
-        return Render(outDir, raw, gifPath, clocks, &file, &animation);
+        return Render(outputs, clocks, &open);
     } catch (const std::bad_alloc &) {
-        OUT_Abandon(&file);
-        GIF_Abandon(&animation);
+        OUT_Abandon(&open.file);
+        GIF_Abandon(&open.animation);
+        VID_Abandon(&open.video);
+        if (outputs.progress)
+            std::fputs("\r\033[K", stderr);
         std::fprintf(stderr, "tracker-render: out of memory\n");
         return 1;
     }
