@@ -192,6 +192,12 @@ bool GIF_AddFrame(GifAnimation *animation, const uint32_t *frame)
         if (local == nullptr)
             return Failed(animation, E_GIF_ERR_NOT_ENOUGH_MEM);
     }
+    // giflib forgets, without freeing, the copy it keeps of the last frame's own table when the
+    // next frame has none.
+    if (local == nullptr && animation->gif->Image.ColorMap != nullptr) {
+        GifFreeMapObject(animation->gif->Image.ColorMap);
+        animation->gif->Image.ColorMap = nullptr;
+    }
     bool written = EGifPutExtension(animation->gif, GRAPHICS_EXT_FUNC_CODE, sizeof extension, extension) == GIF_OK &&
                    EGifPutImageDesc(animation->gif, left, top, w, h, false, local) == GIF_OK;
     for (int32_t y = 0; written && y < h; ++y)
