@@ -133,7 +133,7 @@ int main(int argc, char **argv)
         return 0;
     std::printf("\nframes a second, and as a ratio to rendering alone (%.0f frames a second):\n", alone->second);
     for (const auto &[name, fps] : reporter.fps)
-        std::printf("  %-22s %8.1f  %8.4f\n", name.c_str(), fps, fps / alone->second);
+        std::printf("  %-34s %8.1f  %8.4f\n", name.c_str(), fps, fps / alone->second);
     if (std::system(("rm -rf '" + Folder() + "'").c_str()) != 0)
         std::fprintf(stderr, "tracker-bench-outputs: cannot remove %s\n", Folder().c_str());
     return 0;

@@ -25,6 +25,7 @@ static const int Ending[] = {SIGHUP,  SIGINT,    SIGQUIT, SIGTERM, SIGPIPE, SIGA
 static const int EndingCount = sizeof Ending / sizeof Ending[0];
 static struct sigaction PreviousAction[EndingCount]; // what each did before: it does that again to end the run
 static sigset_t HeldSet;                             // the signals held off
+static sigset_t SentSet;                             // those only ever sent, never raised by a fault
 
 static volatile sig_atomic_t ProgressLine; // a progress line is on standard error's terminal
 
@@ -56,8 +57,12 @@ void OUT_Prepare()
     // of being killed with the file half written.
     std::signal(SIGXFSZ, SIG_IGN);
     sigemptyset(&HeldSet);
-    for (const int ending : Ending)
+    sigemptyset(&SentSet);
+    for (const int ending : Ending) {
         sigaddset(&HeldSet, ending);
+        if (ending != SIGABRT && ending != SIGBUS && ending != SIGFPE && ending != SIGILL && ending != SIGSEGV)
+            sigaddset(&SentSet, ending);
+    }
     struct sigaction action = {};
     action.sa_handler = RemoveOpenFiles;
     action.sa_mask = HeldSet;  // one handler at a time
@@ -74,7 +79,7 @@ void OUT_Prepare()
 static void HoldSignals(sigset_t *previous) { pthread_sigmask(SIG_BLOCK, &HeldSet, previous); }
 static void ReleaseSignals(const sigset_t *previous) { pthread_sigmask(SIG_SETMASK, previous, nullptr); }
 
-void OUT_HoldSignals(sigset_t *previous) { HoldSignals(previous); }
+void OUT_HoldSignals(sigset_t *previous) { pthread_sigmask(SIG_BLOCK, &SentSet, previous); }
 void OUT_ReleaseSignals(const sigset_t *previous) { ReleaseSignals(previous); }
 
 // The permissions an ordinary fopen would give, from the umask, which can only be read by setting it.

@@ -25,8 +25,10 @@ bool OUT_Write(OutputFile *file, const void *data, size_t size);
 bool OUT_Commit(OutputFile *file);
 // Closes and removes the temporary file if it is still open; for a run that fails elsewhere.
 void OUT_Abandon(OutputFile *file);
-// Holds off the ending signals, and lets them through again. Threads made in between start with
-// them held, so that only the thread that lists the files ever runs the handler that removes them.
+// Holds off the ending signals that are only ever sent (not those a fault raises, so that a fault
+// still removes the files), and lets them through again. Threads made in between start with them
+// held, so that they reach only the thread that lists the files, never one that cannot know whether
+// a file just made is listed yet.
 void OUT_HoldSignals(sigset_t *previous);
 void OUT_ReleaseSignals(const sigset_t *previous);
 // Whether a progress line is on the terminal, for an ending signal to clear first.
