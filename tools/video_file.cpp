@@ -202,6 +202,9 @@ bool VID_Begin(VideoFile *video, const std::string &path, int32_t width, int32_t
     codec->framerate = AVRational{fps, 1};
     codec->gop_size = 10 * fps;
     codec->flags |= AV_CODEC_FLAG_BITEXACT;
+    // One thread, so that the same frames make the same file on any machine (the README's video
+    // is checked byte for byte); a demo's few seconds take seconds to encode.
+    codec->thread_count = 1;
     if (video->format->oformat->flags & AVFMT_GLOBALHEADER)
         codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (lossless) {
