@@ -78,6 +78,17 @@ HRESULT HOST_SetMode(void *native, int width, int height)
     return DD_OK;
 }
 
+void WAY_Pace(SDL_Window *window, Uint64 *due)
+{
+    SDL_DisplayMode mode;
+    const int hz = SDL_GetWindowDisplayMode(window, &mode) == 0 && mode.refresh_rate > 0 ? mode.refresh_rate : 60;
+    const Uint64 frequency = SDL_GetPerformanceFrequency(), period = frequency / hz;
+    const Uint64 now = SDL_GetPerformanceCounter();
+    if (*due > now)
+        SDL_Delay((Uint32)((*due - now) * 1000 / frequency));
+    *due = (*due + period > now ? *due : now) + period;
+}
+
 const WAY_Way *WAY_Chain[WAY_CHAIN_LENGTH] = {&WAY_RendererOnGpu, &WAY_WindowMemory, &WAY_WaylandMemory,
                                               &WAY_AnyRenderer};
 

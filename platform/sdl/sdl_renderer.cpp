@@ -1,11 +1,13 @@
 // SDL host: frames shown through SDL's renderer, a streaming texture scaled by whole numbers.
-// Paced by the renderer's vertical sync.
+// Paced by the renderer's vertical sync, or by the clock where SDL only claims one.
 #include "platform/sdl/sdl_host.h"
 #include "platform/sdl/sdl_way.h"
 
 static SDL_Renderer *renderer;  // made with the flip chain
 static SDL_Texture *texture;    // the back buffer's copy on the renderer's side
 static bool textureFilled;      // the texture holds a frame that was shown
+static SDL_Window *paced;       // the window whose refresh paces presents by the clock; NULL: vsync does
+static Uint64 nextFrame;        // when the next frame is due, in counter ticks, when paced by the clock
 
 // Black, then the texture's frame once there is one, whole-number scaled.
 static void Render()
@@ -77,6 +79,12 @@ static bool UseRenderer(int width, int height, std::string *why)
         *why = SDLHOST_Failed("SDL_RenderSetLogicalSize");
         return false;
     }
+    // SDL's software renderer says it waits for the vertical blank, and never does.
+    SDL_RendererInfo info;
+    const bool vsync = SDL_GetRendererInfo(renderer, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC) &&
+                       SDL_strcmp(info.name, "software") != 0;
+    paced = vsync ? NULL : SDL_RenderGetWindow(renderer);
+    nextFrame = SDL_GetPerformanceCounter();
     // RGB888 ignores the top byte of each pixel, as a 32-bit display mode does.
     texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, width, height);
     if (!texture) {
@@ -116,6 +124,8 @@ static HRESULT RendererPresent(const uint8_t *pixels, LONG pitch)
         return DDERR_GENERIC;
     textureFilled = true;
     Render();
+    if (paced)
+        WAY_Pace(paced, &nextFrame);
     return DD_OK;
 }
 
@@ -133,6 +143,7 @@ static void RendererDrop()
     texture = NULL;
     renderer = NULL;
     textureFilled = false;
+    paced = NULL;
 }
 
 const WAY_Way WAY_RendererOnGpu = {NULL, "SDL's renderer on a GPU", RendererOnGpu, RendererPresent,

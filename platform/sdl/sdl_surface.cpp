@@ -17,19 +17,6 @@ static struct Barred {                  // the window surface whose bars are bla
 } barred;
 static uint8_t *direct;                 // the back buffer inside the window's surface, when it is there
 
-// Waits, asleep, until the display's next refresh is due; a late frame starts a new rhythm.
-static void Pace()
-{
-    SDL_DisplayMode mode;
-    const int hz = SDL_GetWindowDisplayMode(surfaceWindow, &mode) == 0 && mode.refresh_rate > 0
-                       ? mode.refresh_rate : 60;
-    const Uint64 frequency = SDL_GetPerformanceFrequency(), period = frequency / hz;
-    const Uint64 now = SDL_GetPerformanceCounter();
-    if (nextFrame > now)
-        SDL_Delay((Uint32)((nextFrame - now) * 1000 / frequency));
-    nextFrame = (nextFrame + period > now ? nextFrame : now) + period;
-}
-
 // Whether the window's surface holds 0x??RRGGBB words, as the frame does.
 static bool FrameLayout(const SDL_Surface *screen)
 {
@@ -137,7 +124,7 @@ static HRESULT Blit(const uint8_t *pixels, LONG pitch)
 static HRESULT SurfacePresent(const uint8_t *pixels, LONG pitch)
 {
     const HRESULT result = Blit(pixels, pitch);
-    Pace();
+    WAY_Pace(surfaceWindow, &nextFrame);
     return result;
 }
 

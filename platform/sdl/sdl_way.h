@@ -26,6 +26,11 @@ struct WAY_Way {
     void (*drop)();
 };
 
+// For a way the display does not pace: waits, asleep, until the display's next refresh is due by
+// the clock (60 a second where the display tells no rate), *due the counter's time of it, set at
+// the way's set-up; a late frame starts a new rhythm.
+void WAY_Pace(SDL_Window *window, Uint64 *due);
+
 // SDL's renderer where a GPU draws it (sdl_renderer.cpp); the chain's choice never names it.
 extern const WAY_Way WAY_RendererOnGpu;
 // The window's own memory, on X11 (sdl_surface.cpp).

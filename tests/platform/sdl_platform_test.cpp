@@ -593,6 +593,7 @@ protected:
     // Flips a frame of distinct colours and checks it on the screen, centred between black bars.
     void ExpectFramePresented(bool throughRenderer);
     void ExpectExposureShowsTheLastFrame(int width, int height);
+    void ExpectPacedInAWindow();
 };
 
 void SdlPresent::ExpectFramePresented(bool throughRenderer)
@@ -788,6 +789,41 @@ TEST_F(SdlPresent, EveryWholeNumberScaleRepeatsEachPixelBetweenBlackBars)
         EXPECT_EQ(wrong, 0);
         draw->Release();
     }
+}
+
+// In a window, flips go no faster than the display, however fast the machine: each after the
+// first waits for a refresh, so N take at least N - 1 periods of the monotonic clock from before
+// the chain was made. Only a lower bound, which a slow machine meets all the more; the sleeps are
+// in whole milliseconds.
+void SdlPresent::ExpectPacedInAWindow()
+{
+    SDLHOST_StartInWindow(true);
+    HWND window = MakeWindow();
+    SDL_DisplayMode mode;
+    ASSERT_EQ(SDL_GetWindowDisplayMode(SdlWindowOf(window), &mode), 0);
+    const double period = 1e6 / (mode.refresh_rate > 0 ? mode.refresh_rate : 60);  // the dummy tells none
+    const Uint64 start = SDL_GetPerformanceCounter();
+    IDirectDrawSurface7 *primary = NULL, *back = NULL;
+    MakeChain(window, &primary, &back);
+    ASSERT_EQ(SDL_GetWindowFlags(SdlWindowOf(window)) & SDL_WINDOW_FULLSCREEN_DESKTOP, 0u);
+    const int flips = 10;
+    for (int i = 0; i < flips; ++i)
+        ASSERT_EQ(primary->Flip(NULL, 0), DD_OK);
+    const double took = (double)(SDL_GetPerformanceCounter() - start) * 1e6 / (double)SDL_GetPerformanceFrequency();
+    EXPECT_GE(took, (flips - 1) * period - 1000) << flips << " flips, in microseconds";
+    SDLHOST_StartInWindow(false);
+}
+
+TEST_F(SdlPresent, InAWindowTheWindowsMemoryGoesNoFasterThanTheDisplay)
+{
+    ExpectPacedInAWindow();
+}
+
+// SDL's software renderer, here on the dummy display, claims a vertical sync that it never waits for.
+TEST_F(SdlPresent, InAWindowTheRendererGoesNoFasterThanTheDisplay)
+{
+    setenv("TRACKER_PRESENT", "renderer", 1);
+    ExpectPacedInAWindow();
 }
 
 // --- Frames into memory that a display reads ---
