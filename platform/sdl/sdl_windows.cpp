@@ -1,5 +1,6 @@
 // SDL host: windows and their events as window messages; the cursor, the message box, the clock.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -7,6 +8,8 @@
 #include "platform/emulation/emulation.h"
 #include "platform/emulation/host.h"
 #include "platform/sdl/sdl_host.h"
+
+#include "icon_pixels.h"
 
 SDLHOST_State SDLHOST_Shared;
 static SDL_Window *focusWindow;  // gets key events that name no window
@@ -162,6 +165,19 @@ uint64_t HOST_Milliseconds()
     return SDL_GetTicks64();
 }
 
+// The program's icon, for the window manager's task bar and switcher; a window goes on without one.
+static void GiveIcon(SDL_Window *window)
+{
+    SDL_Surface *icon = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t *>(ICON_Pixels), ICON_Size, ICON_Size,
+                                                           32, ICON_Size * 4, SDL_PIXELFORMAT_ARGB8888);
+    if (!icon) {
+        SDLHOST_Reason("no icon", "%s", SDLHOST_Failed("SDL_CreateRGBSurfaceWithFormatFrom").c_str());
+        return;
+    }
+    SDL_SetWindowIcon(window, icon);  // SDL keeps a copy
+    SDL_FreeSurface(icon);
+}
+
 void *HOST_CreateWindow(const char *title, int x, int y, int width, int height, bool popup)
 {
     if (!SDLHOST_InitVideo())
@@ -178,6 +194,7 @@ void *HOST_CreateWindow(const char *title, int x, int y, int width, int height, 
             SDLHOST_Reason("SDL_CreateWindow");
         return NULL;
     }
+    GiveIcon(window);
     SDLHOST_Shared.all.push_back(window);
     XWATCH_Watch(window);
     return window;

@@ -10,7 +10,8 @@
 #     the same desktop, larger, with the program started --window: it opens at 2x in three
 #     quarters of the screen, keeps drawing beside the focused other window, is resized to sizes
 #     of another scale (the exact frame, black bars, nothing left of the old size), goes full
-#     screen with Alt+Enter and back to its size, and pauses while minimised.
+#     screen with Alt+Enter and back to its size, and pauses while minimised; the window manager
+#     has the program's icon.
 #   desktop.sh bare linux|wine-x86|wine-x64 PROGRAM TRACKER_RENDER WORKDIR [ENDING]
 #     on a screen without a window manager; for Wine, another Wine program takes the focus and is
 #     closed, and the picture must come back with frames advancing and the keys working.
@@ -152,6 +153,15 @@ if [ "$setup" = openbox-window ]; then
     echo "$2: $1, the frame at ${E2E_SCALE}x at ${E2E_FRAME_AT#*+}, black bars"
   }
   shows_at 1280x960 "--window"
+  # The window manager has the program's icon: pixel for pixel the icon file's 32-pixel image.
+  icon=$(printf '32\n32\n'; convert "$here/../../packaging/icons/tracker-screen-32.png" -depth 8 rgba:- |
+    od -An -v -tu1 -w4 | awk '{ printf "%.0f\n", $4 * 16777216 + $1 * 65536 + $2 * 256 + $3 }')
+  icon_is_ours() {
+    visible '^Tracker Screen$' && ours=$FOUND
+    [ "$(xprop -id "$ours" -notype 32c _NET_WM_ICON 2>/dev/null | sed 's/^[^=]*= //; s/, /\n/g')" = "$icon" ]
+  }
+  wait_for 10 icon_is_ours || fail "the window's _NET_WM_ICON is not the program's 32-pixel icon: $(xprop -id "$ours" _NET_WM_ICON | head -c 200)"
+  echo "icon: the program's own, 32 x 32"
   wait_for 10 active_is "$ours" || fail "the program's window never had the focus"
 
   # Beside another window that has the focus, a window still seen goes on drawing.
