@@ -18,7 +18,8 @@ uint64_t HOST_Milliseconds();
 // --- Windows, cursor and message box ---
 // For GetSystemMetrics and DirectDrawCreateEx: the desktop's size in pixels; false when no display can be opened.
 bool HOST_ScreenSize(int *width, int *height);
-// In CreateWindowExA: a hidden native window (borderless when popup) that the host's events name; NULL when none can be made.
+// In CreateWindowExA: a hidden native window (borderless when popup) that the host's events name, `title` the
+// program's window text, which the host may show or name the window otherwise; NULL when none can be made.
 void *HOST_CreateWindow(const char *title, int x, int y, int width, int height, bool popup);
 // In ShowWindow: shows or hides the native window.
 void HOST_ShowWindow(void *native, bool show);

@@ -18,7 +18,7 @@ bool WINDOW_Asked()
     return asked;
 }
 
-// The display window as a window: titled, framed, resizable down to the frame's size, at its
+// The display window as a window: framed, resizable down to the frame's size, at its
 // last size or else the largest whole multiple that fits three quarters of the usable area.
 static bool MakeWindow(SDL_Window *window, std::string *why)
 {
@@ -35,7 +35,6 @@ static bool MakeWindow(SDL_Window *window, std::string *why)
         }
         size = SCALE_WindowSize(usable.w, usable.h, frameWidth, frameHeight);
     }
-    SDL_SetWindowTitle(window, "Tracker Screen");
     SDL_SetWindowBordered(window, SDL_TRUE);
     SDL_SetWindowResizable(window, SDL_TRUE);
     SDL_SetWindowMinimumSize(window, frameWidth, frameHeight);

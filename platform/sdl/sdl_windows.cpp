@@ -178,11 +178,13 @@ static void GiveIcon(SDL_Window *window)
     SDL_FreeSurface(icon);
 }
 
-void *HOST_CreateWindow(const char *title, int x, int y, int width, int height, bool popup)
+void *HOST_CreateWindow(const char *, int x, int y, int width, int height, bool popup)
 {
     if (!SDLHOST_InitVideo())
         return NULL;
-    SDL_Window *window = SDL_CreateWindow(title, x, y, width, height,
+    // The name in the desktop's menus, task bar and switcher, full screen too; the program's own
+    // window text, which its borderless full screen never shows, stays the emulation's business.
+    SDL_Window *window = SDL_CreateWindow("Tracker Screen", x, y, width, height,
                                           SDL_WINDOW_HIDDEN | (popup ? SDL_WINDOW_BORDERLESS : 0));
     if (!window) {
         // SDL 2.26 makes every Wayland window an EGL one, so there even our own memory needs EGL.

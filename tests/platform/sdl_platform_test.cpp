@@ -161,6 +161,7 @@ TEST_F(Sdl, WindowIsABorderlessDesktopSizedPopUpShownOnlyWhenAsked)
     EXPECT_EQ(h, desktop.h);
     EXPECT_TRUE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_BORDERLESS);
     EXPECT_FALSE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_SHOWN);
+    EXPECT_STREQ(SDL_GetWindowTitle(sdl), "Tracker Screen") << "the desktop's name for it, not the program's window text";
     EXPECT_FALSE(SDL_IsScreenSaverEnabled());
 
     EXPECT_FALSE(ShowWindow(window, 10));

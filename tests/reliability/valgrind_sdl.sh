@@ -56,7 +56,7 @@ readout_pixels() {
 window=""
 window_shown() {
   kill -0 "$program_pid" 2>/dev/null || fail "the program ended before its window appeared"
-  window=$(xdotool search --name '^cname$' 2>/dev/null | head -n 1) && [ -n "$window" ]
+  window=$(xdotool search --name '^Tracker Screen$' 2>/dev/null | head -n 1) && [ -n "$window" ]
 }
 wait_for 300 window_shown || fail "no window within five minutes"
 focused() { xdotool windowfocus --sync "$window" 2>/dev/null && [ "$(xdotool getwindowfocus)" = "$window" ]; }
