@@ -84,11 +84,8 @@ static void RenderToVideo(benchmark::State &state, const char *name)
 {
     Scene scene;
     VideoFile video;
-    video.format = nullptr;
-    video.codec = nullptr;
-    video.scale = nullptr;
-    video.picture = nullptr;
-    video.packet = nullptr;
+    video.file.stream = nullptr;
+    video.encoder = nullptr;
     if (!VID_Begin(&video, Folder() + "/" + name, Width, Height, 60, false)) {
         state.SkipWithError(video.failure.c_str());
         VID_Abandon(&video);
@@ -126,6 +123,9 @@ public:
 int main(int argc, char **argv)
 {
     benchmark::Initialize(&argc, argv);
+#if TRACKER_VIDEO
+    VID_Use(&tracker_video_module);
+#endif
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const auto alone = reporter.fps.find("RenderAlone");

@@ -46,6 +46,11 @@ if(WIN32)
   include(CPack)
 elseif(NOT EMSCRIPTEN)
   install(TARGETS tracker-screen tracker-render RUNTIME DESTINATION bin)
+  if(TARGET tracker-render-video)
+    # Read by the loader, never run: without the executable bits, as Debian installs libraries.
+    install(TARGETS tracker-render-video LIBRARY DESTINATION ${TRACKER_VIDEO_MODULE_DIR}
+            PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+  endif()
   install(FILES ${TRACKER_PACKAGING}/linux/tracker-screen.desktop DESTINATION share/applications)
   foreach(size 16 32 48 64 128 256)
     install(FILES ${TRACKER_PACKAGING}/icons/tracker-screen-${size}.png
@@ -77,7 +82,7 @@ elseif(NOT EMSCRIPTEN)
   install(FILES ${TRACKER_DOCS}/tracker-render.1.gz DESTINATION share/man/man1)
 
   set(CPACK_GENERATOR DEB)
-  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  set(CPACK_PACKAGING_INSTALL_PREFIX ${TRACKER_INSTALL_PREFIX})
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_RELEASE ${TRACKER_DEB_REVISION})
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Tracker Screen team <tracker-screen@example.org>")
@@ -86,10 +91,18 @@ elseif(NOT EMSCRIPTEN)
   set(CPACK_PACKAGE_DESCRIPTION "A control panel with buttons and list boxes, eight oscilloscope views and a
 scrolling pattern of note text, rendered pixel by pixel into a 640 x 480 frame
 and shown full screen. Space shows the frame rate, Escape quits.
-tracker-render draws the same frames without a display, as PNG, raw words or an
-animated GIF.")
-  # The libraries the binaries really link, as dpkg-shlibdeps finds them.
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+tracker-render draws the same frames without a display, as PNG, raw words, an
+animated GIF or, with the FFmpeg libraries the package recommends, a video.")
+  # The libraries the binaries really link, as dpkg-shlibdeps finds them in the staged files:
+  # the programs' are Depends, the video module's only Recommends (packaging/deb_depends.cmake).
+  # CPack's own run would make every binary's libraries Depends.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+  set(CPACK_PRE_BUILD_SCRIPTS ${TRACKER_PACKAGING}/deb_depends.cmake)
+  set(CPACK_TRACKER_DEB_PROGRAMS bin/tracker-screen bin/tracker-render)
+  set(CPACK_TRACKER_DEB_MODULES "")
+  if(TARGET tracker-render-video)
+    set(CPACK_TRACKER_DEB_MODULES ${TRACKER_VIDEO_MODULE_DIR}/tracker-render-video.so)
+  endif()
   # A cross build's package is for the architecture it targets, not this machine's, which CPack
   # would name; dpkg-shlibdeps already looks for each binary's libraries in its own architecture.
   if(CMAKE_CROSSCOMPILING)
@@ -102,7 +115,7 @@ animated GIF.")
   endif()
   # SDL 2.26 (Debian 12) opens no Wayland window without OpenGL's libraries, EGL and a driver,
   # though the program draws every pixel itself; desktops have them, a minimal system gets them.
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libgl1, libegl1, libegl-mesa0, libgl1-mesa-dri")
+  set(CPACK_TRACKER_DEB_RECOMMENDS "libgl1, libegl1, libegl-mesa0, libgl1-mesa-dri")
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   include(CPack)
 endif()

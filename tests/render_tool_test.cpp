@@ -767,8 +767,8 @@ TEST_F(RenderTool, VideosHoldEveryFrameAtItsTime)
 #endif
 }
 
-// A video that cannot be written whole leaves nothing: past a file-size limit, and with the
-// encoder gone from the machine's FFmpeg, which the message names.
+// A video that cannot be written whole leaves nothing: past a file-size limit, and where the
+// video module or FFmpeg's libraries cannot be loaded, which the message names.
 TEST_F(RenderTool, VideoThatCannotBeWrittenLeavesNothing)
 {
 #if !TRACKER_VIDEO
@@ -783,5 +783,17 @@ TEST_F(RenderTool, VideoThatCannotBeWrittenLeavesNothing)
         EXPECT_EQ(run.err, "tracker-render: cannot write " + dir + "/" + file + ": File too large\n");
         EXPECT_EQ(Listing(dir), "");
     }
+    // A copy of the program beside a module it cannot load, which it takes before the installed one.
+    const std::string copy = dir + ".bin";
+    ASSERT_EQ(mkdir(copy.c_str(), 0755), 0);
+    ASSERT_EQ(std::system(("cp '" TRACKER_RENDER_FILE "' '" + copy + "/tracker-render'").c_str()), 0);
+    std::ofstream(copy + "/tracker-render-video.so") << "not a module\n";
+    const ToolRun unloadable = Render("--video '" + dir + "/a.mp4' --from 0 --to 1 --fps 10",
+                                      TRACKER_RENDER_EMULATOR " '" + copy + "/tracker-render'");
+    EXPECT_EQ(unloadable.status, 1);
+    EXPECT_EQ(unloadable.err.rfind("tracker-render: video needs FFmpeg's libraries (libavcodec", 0), 0u) << unloadable.err;
+    EXPECT_NE(unloadable.err.find(copy + "/tracker-render-video.so"), std::string::npos) << unloadable.err;
+    EXPECT_EQ(unloadable.err.find('\n'), unloadable.err.size() - 1) << "one line: " << unloadable.err;
+    EXPECT_EQ(Listing(dir), "");
 #endif
 }

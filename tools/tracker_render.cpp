@@ -370,24 +370,26 @@ int main(int argc, char **argv)
     if (outputs.gifPath != nullptr && !clocks.ranged)
         return UsageError("--gif needs --from, --to and --fps, for the frames' delays");
     if (outputs.videoPath != nullptr) {
-        const VideoKind *kind = VID_KindOf(outputs.videoPath);
-        if (kind == nullptr)
+        if (VID_KindOf(outputs.videoPath) == nullptr)
             return UsageError("--video '" + std::string(outputs.videoPath) + "' is not a .webm or .mp4 file");
         if (!clocks.ranged)
             return UsageError("--video needs --from, --to and --fps, for the frames' times");
-        const std::string missing = VID_Missing(*kind);
-        if (!missing.empty()) {
-            // A build without video says so plainly: nothing on the machine can change it.
-            if (!TRACKER_VIDEO)
-                return std::fprintf(stderr, "tracker-render: %s\n", missing.c_str()), 2;
-            std::fprintf(stderr, "tracker-render: cannot write %s: %s\n", outputs.videoPath, missing.c_str());
-            return 1;
-        }
     }
     if (outputs.lossless && outputs.videoPath == nullptr)
         return UsageError("--lossless needs --video");
     if (!clocks.ranged && clocks.listed.empty())
         return UsageError("no clock value given");
+    if (outputs.videoPath != nullptr) {
+        std::string failure;
+        // A build without video says so plainly: nothing on the machine can change it.
+        if (!VID_Load(&failure))
+            return std::fprintf(stderr, "tracker-render: %s\n", failure.c_str()), TRACKER_VIDEO ? 1 : 2;
+        const std::string missing = VID_Missing(*VID_KindOf(outputs.videoPath));
+        if (!missing.empty()) {
+            std::fprintf(stderr, "tracker-render: cannot write %s: %s\n", outputs.videoPath, missing.c_str());
+            return 1;
+        }
+    }
     outputs.progress = !quiet && isatty(STDERR_FILENO);
 
     OUT_Prepare();
@@ -400,11 +402,7 @@ int main(int argc, char **argv)
     open.animation.file.stream = nullptr;
     open.animation.gif = nullptr;
     open.video.file.stream = nullptr;
-    open.video.format = nullptr;
-    open.video.codec = nullptr;
-    open.video.scale = nullptr;
-    open.video.picture = nullptr;
-    open.video.packet = nullptr;
+    open.video.encoder = nullptr;
     try {
         return Render(outputs, clocks, &open);
     } catch (const std::bad_alloc &) {

@@ -1,18 +1,14 @@
 #include "tools/video_file.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #if TRACKER_VIDEO
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/opt.h>
-#include <libswscale/swscale.h>
-}
-#include <sys/stat.h>
+#include <dlfcn.h>
 #endif
 
 static const VideoKind Kinds[] = {
@@ -38,122 +34,108 @@ const VideoKind *VID_KindOf(const std::string &path)
     return nullptr;
 }
 
-#if !TRACKER_VIDEO
+static const VideoModule *Module; // null until loaded
 
-std::string VID_Missing(const VideoKind &) { return "this build has no video support"; }
-bool VID_Begin(VideoFile *video, const std::string &, int32_t, int32_t, int32_t, bool)
+bool VID_Load(std::string *failure)
 {
-    video->failure = "this build has no video support";
+#if !TRACKER_VIDEO
+    *failure = "this build has no video support";
     return false;
-}
-bool VID_AddFrame(VideoFile *, const uint32_t *) { return false; }
-bool VID_Finish(VideoFile *) { return false; }
-void VID_Abandon(VideoFile *video) { OUT_Abandon(&video->file); }
-
 #else
+    if (Module != nullptr)
+        return true;
+    // Beside the program in a build tree, else where the package installs it: never a path from
+    // the environment or the current folder, which would run whatever code is found there.
+    std::string path = TRACKER_VIDEO_MODULE_DIR "/" TRACKER_VIDEO_MODULE;
+    char self[4096];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self);
+    if (length > 0 && static_cast<size_t>(length) < sizeof self) {
+        std::string beside(self, static_cast<size_t>(length));
+        beside = beside.substr(0, beside.rfind('/') + 1) + TRACKER_VIDEO_MODULE;
+        if (access(beside.c_str(), F_OK) == 0)
+            path = beside;
+    }
+    if (access(path.c_str(), F_OK) != 0) {
+        *failure = "video needs " + path + ", which is not there: reinstall tracker-screen";
+        return false;
+    }
+    void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        const char *reason = dlerror();
+        *failure = std::string("video needs FFmpeg's libraries (" TRACKER_VIDEO_PACKAGES "): ") +
+                   (reason != nullptr ? reason : "cannot load " + path);
+        return false;
+    }
+    const VideoModule *module = static_cast<const VideoModule *>(dlsym(handle, VIDEO_MODULE_SYMBOL));
+    if (module == nullptr || module->version != VIDEO_MODULE_VERSION) {
+        dlclose(handle);
+        *failure = "video needs " + path + " of this tracker-render's version: reinstall tracker-screen";
+        return false;
+    }
+    Module = module;
+    return true;
+#endif
+}
+
+void VID_Use(const VideoModule *module) { Module = module; }
 
 std::string VID_Missing(const VideoKind &kind)
 {
-    if (avcodec_find_encoder_by_name(kind.encoder) == nullptr)
-        return std::string("this machine's FFmpeg has no ") + kind.codec + " encoder (" + kind.encoder +
-               "): install a libavcodec built with it, such as Debian's libavcodec59";
-    if (av_guess_format(kind.container, nullptr, nullptr) == nullptr)
-        return std::string("this machine's FFmpeg cannot write ") + kind.container +
-               " files: install a libavformat built with it, such as Debian's libavformat59";
-    return "";
+    if (Module == nullptr)
+        return "this build has no video support";
+    VideoReason reason = "";
+    return Module->available(&kind, reason) ? "" : reason;
 }
 
-// The container writes through the output file, so the one temporary file holds the video.
-static int WritePacket(void *opaque, uint8_t *data, int size)
+// The sink over the output file: what the module writes and where it goes back to.
+static int SinkWrite(void *opaque, const uint8_t *data, size_t size)
 {
     OutputFile *file = static_cast<OutputFile *>(opaque);
-    return OUT_Write(file, data, static_cast<size_t>(size)) ? size : AVERROR(file->error);
+    return OUT_Write(file, data, size) ? 0 : file->error;
 }
 
-// Containers go back to fill in sizes and indexes once the frames are written.
-static int64_t Seek(void *opaque, int64_t offset, int whence)
+// Writes out the buffer, so that the file's own position and size are the video's; 0 or -errno.
+static int64_t Flush(OutputFile *file)
 {
-    OutputFile *file = static_cast<OutputFile *>(opaque);
     if (file->error != 0)
-        return AVERROR(file->error);
+        return -file->error;
     if (std::fflush(file->stream) != 0) {
         file->error = errno ? errno : EIO;
-        return AVERROR(file->error);
+        return -file->error;
     }
-    if (whence & AVSEEK_SIZE) {
-        struct stat status;
-        return fstat(fileno(file->stream), &status) == 0 ? static_cast<int64_t>(status.st_size) : AVERROR(errno);
-    }
-    if (fseeko(file->stream, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE) != 0)
-        return AVERROR(errno);
+    return 0;
+}
+
+static int64_t SinkSeek(void *opaque, int64_t offset, int whence)
+{
+    OutputFile *file = static_cast<OutputFile *>(opaque);
+    if (const int64_t error = Flush(file))
+        return error;
+    if (fseeko(file->stream, static_cast<off_t>(offset), whence) != 0)
+        return -errno;
     return static_cast<int64_t>(ftello(file->stream));
 }
 
-// Records why FFmpeg failed: the file's own error when the writing failed, else FFmpeg's reason.
-static bool Failed(VideoFile *video, int error)
+static int64_t SinkSize(void *opaque)
 {
-    if (video->file.error != 0) {
-        video->failure = OUT_Failure(video->file);
-    } else {
-        char reason[AV_ERROR_MAX_STRING_SIZE] = {};
-        av_strerror(error, reason, sizeof reason);
-        video->failure = "cannot write " + video->file.path + ": " + reason;
-    }
-    return false;
-}
-
-static void FreeAll(VideoFile *video)
-{
-    if (video->format != nullptr) {
-        if (video->format->pb != nullptr) {
-            av_freep(&video->format->pb->buffer);
-            avio_context_free(&video->format->pb);
-        }
-        avformat_free_context(video->format);
-        video->format = nullptr;
-    }
-    avcodec_free_context(&video->codec);
-    sws_freeContext(video->scale);
-    video->scale = nullptr;
-    av_frame_free(&video->picture);
-    av_packet_free(&video->packet);
-}
-
-// The encoder's settings, chosen on the demo's own frames: its text, one-pixel lines and flat
-// panels are screen content, which AV1's tools for it (palettes, copies within the frame) code
-// several times smaller than VP9 can at a PSNR of 50 dB and more.
-static int Configure(VideoFile *video, bool lossless)
-{
-    void *options = video->codec->priv_data;
-    const bool vp9 = std::strcmp(video->kind->encoder, "libvpx-vp9") == 0;
-    int error = 0;
-    if (vp9) {
-        if ((error = av_opt_set(options, "deadline", "good", 0)) >= 0 &&
-            (error = av_opt_set_int(options, "cpu-used", 5, 0)) >= 0 &&
-            (error = av_opt_set_int(options, "row-mt", 1, 0)) >= 0)
-            error = lossless ? av_opt_set_int(options, "lossless", 1, 0) : av_opt_set_int(options, "crf", 32, 0);
+    OutputFile *file = static_cast<OutputFile *>(opaque);
+    if (const int64_t error = Flush(file))
         return error;
-    }
-    // libaom's realtime mode is neither lossless with lossless=1 nor small on these frames.
-    if ((error = av_opt_set(options, "usage", "good", 0)) >= 0 &&
-        (error = av_opt_set_int(options, "cpu-used", 8, 0)) >= 0 &&
-        (error = av_opt_set_int(options, "row-mt", 1, 0)) >= 0 &&
-        (error = av_opt_set(options, "aom-params", lossless ? "tune-content=screen:lossless=1" : "tune-content=screen", 0)) >= 0 &&
-        !lossless)
-        error = av_opt_set_int(options, "crf", 40, 0);
-    return error;
+    struct stat status;
+    return fstat(fileno(file->stream), &status) == 0 ? static_cast<int64_t>(status.st_size) : -errno;
+}
+
+// Records why the module failed: the file's own error when the writing failed, else its reason.
+static bool Failed(VideoFile *video, const char *reason)
+{
+    video->failure = video->file.error != 0 ? OUT_Failure(video->file) : "cannot write " + video->file.path + ": " + reason;
+    return false;
 }
 
 bool VID_Begin(VideoFile *video, const std::string &path, int32_t width, int32_t height, int32_t fps,
                bool lossless)
 {
-    video->format = nullptr;
-    video->codec = nullptr;
-    video->scale = nullptr;
-    video->picture = nullptr;
-    video->packet = nullptr;
-    video->width = width;
-    video->height = height;
+    video->encoder = nullptr;
     video->frames = 0;
     video->failure.clear();
     video->file.stream = nullptr;
@@ -162,8 +144,8 @@ bool VID_Begin(VideoFile *video, const std::string &path, int32_t width, int32_t
         video->failure = "cannot write " + path + ": not a .webm or .mp4 file";
         return false;
     }
-    // Failures come back as FFmpeg's return values, for one line of our own.
-    av_log_set_level(AV_LOG_QUIET);
+    if (!VID_Load(&video->failure))
+        return false;
     const std::string missing = VID_Missing(*video->kind);
     if (!missing.empty()) {
         video->failure = "cannot write " + path + ": " + missing;
@@ -173,127 +155,19 @@ bool VID_Begin(VideoFile *video, const std::string &path, int32_t width, int32_t
         video->failure = OUT_Failure(video->file);
         return false;
     }
-
-    int error = avformat_alloc_output_context2(&video->format, nullptr, video->kind->container, nullptr);
-    if (error < 0)
-        return Failed(video, error);
-    // No version strings or random identifiers: the same frames make the same file.
-    video->format->flags |= AVFMT_FLAG_BITEXACT;
-    const int bufferSize = 1 << 16;
-    unsigned char *buffer = static_cast<unsigned char *>(av_malloc(bufferSize));
-    if (buffer == nullptr)
-        return Failed(video, AVERROR(ENOMEM));
-    video->format->pb = avio_alloc_context(buffer, bufferSize, 1, &video->file, nullptr, WritePacket, Seek);
-    if (video->format->pb == nullptr) {
-        av_free(buffer);
-        return Failed(video, AVERROR(ENOMEM));
-    }
-
-    const AVCodec *encoder = avcodec_find_encoder_by_name(video->kind->encoder);
-    video->codec = avcodec_alloc_context3(encoder);
-    video->picture = av_frame_alloc();
-    video->packet = av_packet_alloc();
-    if (video->codec == nullptr || video->picture == nullptr || video->packet == nullptr)
-        return Failed(video, AVERROR(ENOMEM));
-    AVCodecContext *codec = video->codec;
-    codec->width = width;
-    codec->height = height;
-    codec->time_base = AVRational{1, fps};
-    codec->framerate = AVRational{fps, 1};
-    codec->gop_size = 10 * fps;
-    codec->flags |= AV_CODEC_FLAG_BITEXACT;
-    // One thread, so that the same frames make the same file on any machine (the README's video
-    // is checked byte for byte); a demo's few seconds take seconds to encode.
-    codec->thread_count = 1;
-    if (video->format->oformat->flags & AVFMT_GLOBALHEADER)
-        codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    if (lossless) {
-        codec->pix_fmt = AV_PIX_FMT_GBRP;
-        codec->colorspace = AVCOL_SPC_RGB;
-        codec->color_range = AVCOL_RANGE_JPEG;
-    } else {
-        codec->pix_fmt = AV_PIX_FMT_YUV444P;
-        codec->colorspace = AVCOL_SPC_BT709;
-        codec->color_range = AVCOL_RANGE_MPEG;
-    }
-    codec->color_primaries = AVCOL_PRI_BT709;
-    codec->color_trc = AVCOL_TRC_IEC61966_2_1;
-    // The encoder's threads start with the ending signals held (see OUT_HoldSignals).
-    sigset_t previous;
-    OUT_HoldSignals(&previous);
-    if ((error = Configure(video, lossless)) >= 0)
-        error = avcodec_open2(codec, encoder, nullptr);
-    OUT_ReleaseSignals(&previous);
-    if (error < 0)
-        return Failed(video, error);
-
-    AVStream *stream = avformat_new_stream(video->format, nullptr);
-    if (stream == nullptr)
-        return Failed(video, AVERROR(ENOMEM));
-    stream->time_base = codec->time_base;
-    stream->avg_frame_rate = codec->framerate;
-    if ((error = avcodec_parameters_from_context(stream->codecpar, codec)) < 0 ||
-        (error = avformat_write_header(video->format, nullptr)) < 0)
-        return Failed(video, error);
-
-    // The words 0xAARRGGBB in the host's order are FFmpeg's RGB32; no scaling, so no filter.
-    video->scale = sws_getContext(width, height, AV_PIX_FMT_RGB32, width, height, codec->pix_fmt,
-                                  SWS_POINT | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_BITEXACT,
-                                  nullptr, nullptr, nullptr);
-    if (video->scale == nullptr)
-        return Failed(video, AVERROR(ENOMEM));
-    if (!lossless) {
-        sws_setColorspaceDetails(video->scale, sws_getCoefficients(SWS_CS_DEFAULT), 1,
-                                 sws_getCoefficients(SWS_CS_ITU709), 0, 0, 1 << 16, 1 << 16);
-    }
-    video->picture->format = codec->pix_fmt;
-    video->picture->width = width;
-    video->picture->height = height;
-    if ((error = av_frame_get_buffer(video->picture, 0)) < 0)
-        return Failed(video, error);
-    return true;
-}
-
-// Hands the encoder a frame (or, with null, the end) and writes every packet it has ready; 0 or
-// FFmpeg's error.
-static int EncodeAndWrite(VideoFile *video, const AVFrame *frame)
-{
-    int error = avcodec_send_frame(video->codec, frame);
-    while (error >= 0) {
-        error = avcodec_receive_packet(video->codec, video->packet);
-        if (error == AVERROR(EAGAIN) || error == AVERROR_EOF)
-            return 0;
-        if (error < 0)
-            break;
-        AVStream *stream = video->format->streams[0];
-        av_packet_rescale_ts(video->packet, video->codec->time_base, stream->time_base);
-        video->packet->stream_index = 0;
-        error = av_write_frame(video->format, video->packet);
-        av_packet_unref(video->packet);
-    }
-    return error;
-}
-
-static bool Encode(VideoFile *video, const AVFrame *frame)
-{
-    // Encoders make their threads when they start or with the first frame (see OUT_HoldSignals).
-    sigset_t previous;
-    OUT_HoldSignals(&previous);
-    const int error = EncodeAndWrite(video, frame);
-    OUT_ReleaseSignals(&previous);
-    return error >= 0 || Failed(video, error);
+    video->sink = {&video->file, SinkWrite, SinkSeek, SinkSize, OUT_HoldSignals, OUT_ReleaseSignals};
+    VideoReason reason = "";
+    video->encoder = Module->begin(video->kind, &video->sink, width, height, fps, lossless, reason);
+    return video->encoder != nullptr || Failed(video, reason);
 }
 
 bool VID_AddFrame(VideoFile *video, const uint32_t *frame)
 {
-    int error = av_frame_make_writable(video->picture);
-    if (error < 0)
-        return Failed(video, error);
-    const uint8_t *source[] = {reinterpret_cast<const uint8_t *>(frame)};
-    const int stride[] = {static_cast<int>(video->width * sizeof(uint32_t))};
-    sws_scale(video->scale, source, stride, 0, video->height, video->picture->data, video->picture->linesize);
-    video->picture->pts = video->frames++;
-    return Encode(video, video->picture);
+    VideoReason reason = "";
+    if (!Module->frame(video->encoder, frame, reason))
+        return Failed(video, reason);
+    ++video->frames;
+    return true;
 }
 
 bool VID_Finish(VideoFile *video)
@@ -303,20 +177,14 @@ bool VID_Finish(VideoFile *video)
         VID_Abandon(video);
         return false;
     }
-    bool written = Encode(video, nullptr);
-    if (written) {
-        int error = av_write_trailer(video->format);
-        if (error >= 0) {
-            avio_flush(video->format->pb);
-            error = video->format->pb->error;
-        }
-        written = error >= 0 || Failed(video, error);
-    }
-    if (!written) {
-        VID_Abandon(video);
+    VideoEncoder *encoder = video->encoder;
+    video->encoder = nullptr;
+    VideoReason reason = "";
+    if (!Module->finish(encoder, reason)) {
+        Failed(video, reason);
+        OUT_Abandon(&video->file);
         return false;
     }
-    FreeAll(video);
     if (!OUT_Commit(&video->file)) {
         video->failure = OUT_Failure(video->file);
         return false;
@@ -326,8 +194,8 @@ bool VID_Finish(VideoFile *video)
 
 void VID_Abandon(VideoFile *video)
 {
-    FreeAll(video);
+    if (video->encoder != nullptr)
+        Module->abort(video->encoder);
+    video->encoder = nullptr;
     OUT_Abandon(&video->file);
 }
-
-#endif

@@ -22,9 +22,16 @@ deb_version=$version-1
 [ "$(basename "$deb")" = "tracker-screen_${deb_version}_${arch}.deb" ] ||
   fail "unexpected file name $(basename "$deb")"
 
+multiarch=$(dpkg-architecture -a "$arch" -qDEB_HOST_MULTIARCH 2>/dev/null) ||
+  fail "dpkg-architecture knows no architecture $arch"
+# The video module, where the build has one: FFmpeg's libraries are the only ones it adds.
+module=
+[ ! -e "$build/tracker-render-video.so" ] || module=usr/lib/$multiarch/tracker-screen/tracker-render-video.so
+
 # Exactly these files, the programs executable, nothing of the tests or the benchmarks.
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $1, $6}' | sort >"$work/files"
 {
+  [ -z "$module" ] || echo "-rw-r--r-- ./$module"
   echo "-rw-r--r-- ./usr/share/applications/tracker-screen.desktop"
   echo "-rw-r--r-- ./usr/share/doc/tracker-screen/README.md"
   echo "-rw-r--r-- ./usr/share/doc/tracker-screen/changelog.Debian.gz"
@@ -44,15 +51,16 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = tracker-screen ] || fail "Package: $(field Package)"
 [ "$(field Version)" = "$deb_version" ] || fail "Version $(field Version), tracker-render says $version"
 [ "$(field Architecture)" = "$arch" ] || fail "Architecture: $(field Architecture), expected $arch"
-depends=$(field Depends)
+depends=$(field Depends) recommends=$(field Recommends)
 echo "Depends: $depends"
+echo "Recommends: $recommends"
 
 dpkg -x "$deb" "$work/root"
 # Every library the installed programs load comes from a package of the package's
-# architecture that the .deb declares.
-declares() { [[ ", $depends," == *", $1 "* || ", $depends," == *", $1,"* ]]; }
-multiarch=$(dpkg-architecture -a "$arch" -qDEB_HOST_MULTIARCH 2>/dev/null) ||
-  fail "dpkg-architecture knows no architecture $arch"
+# architecture that the .deb declares: in Depends for the programs, which always run; in
+# Recommends at least for the video module, which tracker-render loads only for --video, so that
+# the package installs where this FFmpeg is missing (Debian 13 has another).
+declares() { [[ ", $2," == *", $1 "* || ", $2," == *", $1,"* ]]; }
 # The package that holds LIBRARY in the architecture's library folders, as name:arch.
 owner_of() {
   local dir path
@@ -63,25 +71,35 @@ owner_of() {
     return 0
   done
 }
-for program in tracker-screen tracker-render; do
-  machine=$(file -b "$work/root/usr/bin/$program")
+for binary in usr/bin/tracker-screen usr/bin/tracker-render $module; do
+  machine=$(file -b "$work/root/$binary")
   case "$arch" in
     amd64) [[ $machine == *x86-64* ]] ;;
     arm64) [[ $machine == *aarch64* ]] ;;
     *) true ;;
-  esac || fail "$program is not a program for $arch: $machine"
-  for library in $(objdump -p "$work/root/usr/bin/$program" | awk '$1 == "NEEDED" {print $2}'); do
+  esac || fail "$binary is not for $arch: $machine"
+  for library in $(objdump -p "$work/root/$binary" | awk '$1 == "NEEDED" {print $2}'); do
     owner=$(owner_of "$library")
-    [ -n "$owner" ] || fail "$program needs $library, which no $arch package installed here holds"
+    [ -n "$owner" ] || fail "$binary needs $library, which no $arch package installed here holds"
     [ "${owner#*:}" = "$owner" ] || [ "${owner#*:}" = "$arch" ] ||
-      fail "$program needs $library, found only in $owner"
+      fail "$binary needs $library, found only in $owner"
     owner=${owner%%:*}
-    declares "$owner" || fail "$program needs $library from $owner, which Depends does not name"
+    if [ "$binary" = "$module" ]; then
+      declares "$owner" "$depends, $recommends" || fail "$binary needs $library from $owner, which neither Depends nor Recommends names"
+    else
+      declares "$owner" "$depends" || fail "$binary needs $library from $owner, which Depends does not name"
+    fi
   done
 done
 for needed in libsdl2-2.0-0 libpng16-16 libgif7; do
-  declares "$needed" || fail "Depends lacks $needed"
+  declares "$needed" "$depends" || fail "Depends lacks $needed"
 done
+[[ $depends != *libav* && $depends != *libsw* ]] || fail "Depends names FFmpeg's libraries, which only --video needs: $depends"
+if [ -n "$module" ]; then
+  for needed in libavcodec libavformat libswscale; do
+    [[ ", $recommends" == *", $needed"[0-9]* ]] || fail "Recommends lacks $needed"
+  done
+fi
 
 # What a distribution asks: lintian finds nothing (no error, no warning); the license, word for
 # word, in the copyright file; the changelog's newest entry is this version; the manual pages
@@ -111,15 +129,18 @@ done
 # control-flow line needs the start files' marks too, which Debian 12's C library lacks, so that
 # line is read from the code instead: branch targets marked throughout, not only in the start
 # files (a handful). Its stack-clash line says "unknown" where no frame is large enough to probe.
-for program in tracker-screen tracker-render; do
-  hardening-check --quiet --nocfprotection "$work/root/usr/bin/$program" >"$work/hardening.txt" 2>&1 ||
-    fail "$program is not hardened: $(cat "$work/hardening.txt")"
+# The module, a few functions, has fewer marks to find.
+for binary in usr/bin/tracker-screen usr/bin/tracker-render $module; do
+  hardening-check --quiet --nocfprotection "$work/root/$binary" >"$work/hardening.txt" 2>&1 ||
+    fail "$binary is not hardened: $(cat "$work/hardening.txt")"
   case "$arch" in
-    amd64) marks=$(objdump -d "$work/root/usr/bin/$program" | grep -c endbr64 || true) ;;
-    arm64) marks=$(aarch64-linux-gnu-objdump -d "$work/root/usr/bin/$program" | grep -cE 'paciasp|bti' || true) ;;
+    amd64) marks=$(objdump -d "$work/root/$binary" | grep -c endbr64 || true) ;;
+    arm64) marks=$(aarch64-linux-gnu-objdump -d "$work/root/$binary" | grep -cE 'paciasp|bti' || true) ;;
     *) marks=100 ;;
   esac
-  [ "$marks" -ge 20 ] || fail "$program's branch targets are not marked for control-flow protection ($marks marks)"
+  least=20
+  [ "$binary" != "$module" ] || least=10
+  [ "$marks" -ge "$least" ] || fail "$binary's branch targets are not marked for control-flow protection ($marks marks)"
 done
 
 # The menu entry is valid and names the installed program and icon.
