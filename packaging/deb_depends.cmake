@@ -27,7 +27,7 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C ${host} dpkg-shlibdeps 
                 WORKING_DIRECTORY "${work}" RESULT_VARIABLE status OUTPUT_VARIABLE found ERROR_VARIABLE errors)
 file(REMOVE_RECURSE "${work}")
 if(NOT status EQUAL 0)
-  message(FATAL_ERROR "dpkg-shlibdeps cannot say what the package needs: ${errors}")
+  message(FATAL_ERROR "dpkg-shlibdeps (dpkg-dev) cannot say what the package needs: ${status} ${errors}")
 endif()
 string(REGEX MATCH "shlibs:Depends=([^\n]*)" line "${found}")
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "${CMAKE_MATCH_1}")
