@@ -298,6 +298,9 @@ void TestCompositor::Loop()
     for (;;) {
         wl_event_loop_dispatch(loop, 5);
         std::unique_lock<std::mutex> lock(mutex_);
+        // A step sees all its caller sent before asking for it, not only what the last wait took in.
+        if (!steps_.empty())
+            wl_event_loop_dispatch(loop, 0);
         for (const std::function<void()> *step : steps_)
             (*step)();
         wl_display_flush_clients(server);
